@@ -1,0 +1,44 @@
+// The plug-in's description, entry points and module-wide console state.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "platform/Console.h"
+
+struct PluginInfoRecord {
+    const wchar_t* ModuleName;
+    const wchar_t* AuthorName;
+    const wchar_t* AuthorEmail;
+    const wchar_t* AuthorWebPage;
+    const wchar_t* Description;
+    const wchar_t* CommandList;
+    int32_t VersionMajor;
+    int32_t VersionMinor;
+    int32_t VersionBuild;
+    void* Reserved1; // kept zero for the host
+    void* Reserved2;
+};
+
+inline constexpr const wchar_t* PluginName = L"DNS";
+
+// Set to 1 by BreakHandler (from the console-control thread or a signal), polled and cleared
+// by the command thread. Lock-free, so it is safe to store from a signal handler.
+extern std::atomic<int32_t> BreakFlag;
+extern int32_t CtrlHandlerInstalled;
+extern ConsoleHandle ConsoleOutputHandle;
+
+int BreakHandler(uint32_t event);
+// Clears BreakFlag and registers / unregisters BreakHandler (the DNS command's lookups).
+void InstallBreakHandler();
+void RemoveBreakHandler();
+
+extern "C" {
+PluginInfoRecord* GetPluginInfo();
+int InitializePlugin();
+int ShutdownPlugin();
+int _clver$(wchar_t* buffer);
+int Help(const wchar_t* name);
+int Usage(const wchar_t* name, wchar_t* out);
+int dns(const wchar_t* arguments);
+int rdns(const wchar_t* arguments);
+}

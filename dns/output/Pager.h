@@ -1,0 +1,20 @@
+// The output pager: line ends, the page prompt and its keys, the break notice, the "/P" option.
+#pragma once
+#include <cstdint>
+
+#include "dns/output/OutputResult.h"
+
+extern uint32_t PageLines;
+extern uint32_t LinesLeft;
+extern uint32_t PauseTime;
+
+extern const uint8_t ContrastColors[3][16];
+
+int EndOfLine();
+int PagedPrintf(const wchar_t* format, ...);
+int ParsePageOption(wchar_t* argument, uint32_t* lines);
+uint32_t SetPageLength(uint32_t requested);
+uint32_t WaitForPageKey();
+uint16_t SetNoticeColor();
+// Writes the " ^C " notice in the notice colour straight to the console.
+void WriteBreakNotice();

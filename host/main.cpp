@@ -1,0 +1,2 @@
+// Placeholder until this service is implemented.
+int main() { return 0; }

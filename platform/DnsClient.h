@@ -1,0 +1,95 @@
+// DNS client service: one query of one name and type, giving a status and a list of records.
+#pragma once
+#include <cstdint>
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <windns.h>
+#else
+using DNS_STATUS = int32_t;
+
+// Query options.
+constexpr uint32_t DNS_QUERY_STANDARD = 0x00;
+constexpr uint32_t DNS_QUERY_BYPASS_CACHE = 0x08;
+constexpr uint32_t DNS_QUERY_NO_HOSTS_FILE = 0x40;
+
+// Free types.
+enum DNS_FREE_TYPE { DnsFreeFlat = 0, DnsFreeRecordList = 1 };
+
+// IPv4 server array: a count, then that many addresses in network byte order.
+struct IP4_ARRAY {
+    uint32_t AddrCount;
+    uint32_t AddrArray[1];
+};
+
+struct DNS_A_DATA {
+    uint32_t IpAddress; // network byte order
+};
+struct DNS_AAAA_DATA {
+    uint8_t Ip6Address[16];
+};
+struct DNS_PTR_DATAW { // NS, CNAME, PTR
+    wchar_t* pNameHost;
+};
+struct DNS_MX_DATAW {
+    wchar_t* pNameExchange;
+    uint16_t wPreference; // host order
+};
+struct DNS_SOA_DATAW {
+    wchar_t* pNamePrimaryServer;
+    wchar_t* pNameAdministrator;
+    uint32_t dwSerialNo; // host order, like the four below
+    uint32_t dwRefresh;
+    uint32_t dwRetry;
+    uint32_t dwExpire;
+    uint32_t dwDefaultTtl;
+};
+struct DNS_TXT_DATAW {
+    uint32_t dwStringCount;
+    wchar_t** pStringArray; // dwStringCount strings
+};
+struct DNS_LOC_DATA { // the record data as it came: 16 bytes
+    uint8_t Bytes[16];
+};
+
+struct DNS_RECORD {
+    DNS_RECORD* pNext;
+    wchar_t* pName;
+    uint16_t wType;
+    uint16_t wDataLength;
+    uint32_t Flags;
+    uint32_t dwTtl;
+    uint32_t dwReserved;
+    union {
+        DNS_A_DATA A;
+        DNS_AAAA_DATA AAAA;
+        DNS_PTR_DATAW PTR, NS, CNAME;
+        DNS_MX_DATAW MX;
+        DNS_SOA_DATAW SOA;
+        DNS_TXT_DATAW TXT;
+        DNS_LOC_DATA LOC;
+    } Data;
+};
+using PDNS_RECORD = DNS_RECORD*;
+
+// Status codes (the Windows DNS codes, so that messages read the same everywhere).
+constexpr DNS_STATUS DNS_ERROR_RCODE_FORMAT_ERROR = 9001;
+constexpr DNS_STATUS DNS_ERROR_RCODE_SERVER_FAILURE = 9002;
+constexpr DNS_STATUS DNS_ERROR_RCODE_NAME_ERROR = 9003;
+constexpr DNS_STATUS DNS_ERROR_RCODE_NOT_IMPLEMENTED = 9004;
+constexpr DNS_STATUS DNS_ERROR_RCODE_REFUSED = 9005;
+constexpr DNS_STATUS DNS_INFO_NO_RECORDS = 9501;
+constexpr DNS_STATUS DNS_ERROR_BAD_PACKET = 9502;
+constexpr DNS_STATUS DNS_ERROR_NO_PACKET = 9503;
+constexpr DNS_STATUS DNS_ERROR_INVALID_NAME = 123;
+constexpr DNS_STATUS ERROR_TIMEOUT = 1460;
+constexpr DNS_STATUS ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DNS_STATUS ERROR_INVALID_PARAMETER = 87;
+
+// Queries name for type. servers: IPv4 servers to ask, or null for the configured ones.
+// On status 0, *results receives the records in the server's order (possibly null), owned by
+// the caller until DnsFree. Names carry no trailing dot.
+DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_ARRAY* servers,
+                      DNS_RECORD** results, void* reserved);
+void DnsFree(void* data, DNS_FREE_TYPE freeType);
+#endif

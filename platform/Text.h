@@ -1,0 +1,30 @@
+// Text services: wide formatting with the conventions the module's format strings use
+// (%s is a wide string, %c a wide character, %I64u a 64-bit number), case mapping and
+// code-page conversion.
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Formats into buffer (capacity wide characters, terminator included; the text is cut to fit
+// and always terminated when capacity > 0). Returns the number of characters the whole text
+// needs without the terminator, or -1 for a null format. A null buffer with capacity 0 only
+// counts. Conversions: %s %S %c %C %d %i %u %x %X %o %p %%, flags - 0 + blank #, width and
+// precision (also *), length prefixes h l ll I64 I32 z w.
+int FormatWideV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args);
+int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...);
+
+// Upper-cases every letter of text in place (all alphabets, not only a to z).
+void UpperCaseWide(wchar_t* text);
+
+// Wide text to the narrow system code page (UTF-8 here); returns the bytes written without
+// the terminator. The output is always terminated when capacity > 0.
+size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity);
+// Narrow system code page (UTF-8 here) to wide; returns characters written without the
+// terminator. Bytes that are not valid UTF-8 become U+FFFD.
+size_t NarrowToWide(const char* text, wchar_t* out, size_t capacity);
+
+// Whole-string helpers for code that owns std::strings (the host, the resolver backend).
+std::string WideToUtf8(std::wstring_view text);
+std::wstring Utf8ToWide(std::string_view text);
