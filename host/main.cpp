@@ -1,2 +1,110 @@
-// Placeholder until this service is implemented.
-int main() { return 0; }
+// corvane: a small command processor that loads plug-in modules and runs their commands.
+//   corvane [--plugin PATH]...              interactive prompt, or lines from a pipe
+//   corvane [--plugin PATH]... -c "LINE"    one command line, its exit code
+//   corvane [--plugin PATH]... FILE         a batch file
+#include <string>
+#include <vector>
+
+#include "host/Colors.h"
+#include "host/HostState.h"
+#include "host/Modes.h"
+#include "host/Shell.h"
+#include "host/Version.h"
+#include "platform/HostIo.h"
+#include "platform/HostTerminal.h"
+#include "platform/Text.h"
+
+namespace {
+
+struct Options {
+    std::vector<std::wstring> plugins;
+    bool transient = false;
+    std::wstring line;
+    std::wstring batchFile;
+};
+
+constexpr const wchar_t* UsageText =
+    L"usage: corvane [--plugin PATH]... [-c LINE | FILE]\n"
+    L"  -c LINE        run one command line and exit with its code\n"
+    L"  FILE           run a batch file\n"
+    L"  --plugin PATH  load another plug-in module (repeatable)\n";
+
+// 0: go on; otherwise the process's exit code.
+int ParseOptions(int argc, char** argv, Options& options, Shell& shell) {
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = Utf8ToWide(argv[i]);
+        if ((arg == L"--plugin" || arg == L"-c") && i + 1 >= argc) {
+            shell.Error(arg + L" needs a value");
+            return 2;
+        }
+        if (arg == L"--plugin") {
+            options.plugins.push_back(Utf8ToWide(argv[++i]));
+        } else if (arg == L"-c") {
+            options.transient = true;
+            options.line = Utf8ToWide(argv[++i]);
+        } else if (arg == L"--help" || arg == L"-h") {
+            shell.Out(UsageText);
+            return -1;
+        } else if (arg == L"--version") {
+            shell.Out(std::wstring(L"Corvane ") + CorvaneVersion + L"\n");
+            return -1;
+        } else if (arg.starts_with(L"-") && arg.size() > 1) {
+            shell.Error(L"unknown option: " + arg);
+            shell.write(2, UsageText);
+            return 2;
+        } else if (options.batchFile.empty()) {
+            options.batchFile = arg;
+        } else {
+            shell.Error(L"only one batch file can be given");
+            return 2;
+        }
+    }
+    if (options.transient && !options.batchFile.empty()) {
+        shell.Error(L"-c and a batch file cannot be combined");
+        return 2;
+    }
+    return 0;
+}
+
+// CORVANE_COLOR sets the starting colour, e.g. "bright white on blue".
+void ApplyStartColor() {
+    std::wstring text;
+    int fg = -1, bg = -1;
+    if (!HostGetEnv(L"CORVANE_COLOR", text) || ParseColorText(text, fg, bg) != 0) return;
+    if (bg < 0) bg = 0;
+    if (fg == bg) return;
+    CorvaneSetColor(bg << 4 | fg);
+    HostApplyColor(bg << 4 | fg);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Shell shell;
+    Options options;
+    if (int code = ParseOptions(argc, argv, options, shell)) return code < 0 ? 0 : code;
+
+    bool terminal = HostIsTerminal(HostStream::Input);
+    CorvaneSetMode(options.transient, !terminal);
+    HostSetInterruptMode(HostInterruptMode::InCommand);
+    ApplyStartColor();
+
+    std::wstring directory = HostExecutableDirectory();
+    LoadPlugin((directory.empty() ? std::wstring(L".") : directory) + L"/Dns.so", shell.plugins);
+    for (const std::wstring& path : options.plugins)
+        LoadPlugin(path, shell.plugins);
+
+    if (options.transient)
+        RunLine(shell, options.line);
+    else if (!options.batchFile.empty())
+        RunBatchFile(shell, options.batchFile);
+    else if (terminal)
+        RunInteractive(shell);
+    else
+        RunPiped(shell);
+
+    UnloadPlugins(shell.plugins);
+    if (CorvaneGetColor() != 0x07) HostApplyColor(0x07);
+    // The status is the low byte of the code: -1 ends as 255.
+    return shell.lastCode;
+}

@@ -11,7 +11,9 @@ struct ConsoleScreenInfo {
     uint16_t Attributes;              // current text attribute
 };
 
-// Standard handles, fetched anew on every call.
+// Standard handles, fetched anew on every call. On POSIX a handle is the file descriptor plus
+// one, (void*)(intptr_t)(fd + 1), so that standard input is not the null handle; the host's
+// Qprintf decodes it the same way.
 ConsoleHandle ConsoleStdOutput();
 ConsoleHandle ConsoleStdError();
 

@@ -1,9 +1,11 @@
 // DNS client service: one query of one name and type, giving a status and a list of records.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
 #include <windows.h>
+// windns.h needs the types of windows.h first.
 #include <windns.h>
 #else
 using DNS_STATUS = int32_t;
@@ -93,3 +95,16 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
                       DNS_RECORD** results, void* reserved);
 void DnsFree(void* data, DNS_FREE_TYPE freeType);
 #endif
+
+// One query of a batch: name and type in; status and results (as DnsQuery_W gives them) out.
+struct DnsQueryRequest {
+    const wchar_t* name;
+    uint16_t type;
+    DNS_STATUS status;
+    DNS_RECORD* results;
+};
+
+// Sends all count queries at once and returns when every one has its status, so that a caller
+// waits for the slowest query rather than for the sum of them. Options and servers as for
+// DnsQuery_W; each request's results belong to the caller until DnsFree.
+void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP4_ARRAY* servers);

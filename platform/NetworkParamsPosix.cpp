@@ -1,4 +1,79 @@
-// Placeholder until this service is implemented.
-#include "platform/NetworkParams.h"
+// The system's DNS servers: the "nameserver" lines of the resolver configuration, read the way
+// the C library reads them (keyword at the start of the line, then blanks, then the address).
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <unistd.h>
 
-int NetworkDnsServerTexts(char (*)[NetworkServerTextSize], int) { return -1; }
+#include "platform/NetworkParams.h"
+#include "platform/ResolvConf.h"
+
+namespace {
+
+constexpr const char* ResolvConfPath = "/etc/resolv.conf";
+// A resolver configuration is a few lines; anything beyond this is not one worth reading.
+constexpr size_t MaxFileSize = 1 << 20;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+} // namespace
+
+int ParseResolvConfServers(std::string_view text, char (*texts)[NetworkServerTextSize],
+                           int capacity) {
+    constexpr std::string_view Keyword = "nameserver";
+    int count = 0;
+    while (!text.empty() && count < capacity && texts != nullptr) {
+        size_t lineEnd = text.find('\n');
+        std::string_view line = text.substr(0, lineEnd);
+        text = lineEnd == std::string_view::npos ? std::string_view() : text.substr(lineEnd + 1);
+
+        if (!line.starts_with(Keyword) || line.size() == Keyword.size() ||
+            !IsBlank(line[Keyword.size()]))
+            continue;
+        size_t start = Keyword.size();
+        while (start < line.size() && IsBlank(line[start]))
+            ++start;
+        size_t end = start;
+        while (end < line.size() && !IsBlank(line[end]))
+            ++end;
+        if (end == start) continue;
+        size_t length = std::min(end - start, NetworkServerTextSize - 1);
+        std::memcpy(texts[count], line.data() + start, length);
+        texts[count][length] = 0;
+        ++count;
+    }
+    return count;
+}
+
+int ReadResolvConfServers(const char* path, char (*texts)[NetworkServerTextSize], int capacity) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    std::string content;
+    char buffer[4096];
+    bool failed = false;
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failed = true;
+        if (got <= 0) break;
+        try {
+            content.append(buffer, size_t(got));
+        } catch (const std::bad_alloc&) {
+            failed = true;
+            break;
+        }
+        if (content.size() > MaxFileSize) break;
+    }
+    close(fd);
+    if (failed) return -1;
+    return ParseResolvConfServers(content, texts, capacity);
+}
+
+int NetworkDnsServerTexts(char (*texts)[NetworkServerTextSize], int capacity) {
+    return ReadResolvConfServers(ResolvConfPath, texts, capacity);
+}

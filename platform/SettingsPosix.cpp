@@ -1,7 +1,140 @@
-// Placeholder until this service is implemented.
-#include "platform/Settings.h"
+// Settings: the process environment, and in place of the registry two read-only settings files
+// in INI form, one per user and one for the machine (described in docs/settings.md).
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
 
-bool SettingsGetEnvironment(const wchar_t*, wchar_t*, size_t) { return false; }
-bool SettingsReadValue(SettingsRoot, const wchar_t*, const wchar_t*, void*, uint32_t*, uint32_t*) {
-    return false;
+#include "platform/Settings.h"
+#include "platform/Text.h"
+
+namespace {
+constexpr uint32_t SettingsTypeDword = 4;
+constexpr std::streamsize MaxFileBytes = 1 << 20;
+
+const char* NonEmptyEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+std::optional<std::string> SettingsPath(SettingsRoot root) {
+    if (root == SettingsRoot::LocalMachine) {
+        const char* path = NonEmptyEnv("CORVANE_MACHINE_SETTINGS");
+        return std::string(path != nullptr ? path : "/etc/corvane/settings.ini");
+    }
+    if (const char* path = NonEmptyEnv("CORVANE_USER_SETTINGS")) return std::string(path);
+    const char* config = NonEmptyEnv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') return std::string(config) + "/corvane/settings.ini";
+    const char* home = NonEmptyEnv("HOME");
+    if (home == nullptr) return std::nullopt;
+    return std::string(home) + "/.config/corvane/settings.ini";
+}
+
+std::string_view Trim(std::string_view text) {
+    const char* blanks = " \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+// Key and value names are case-blind, as in the registry.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The raw text after "=" of the first line naming value in section key.
+std::optional<std::string> FindEntry(const std::string& path, std::string_view key,
+                                     std::string_view value) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string content(static_cast<size_t>(MaxFileBytes) + 1, '\0');
+    file.read(content.data(), MaxFileBytes + 1);
+    if (file.gcount() > MaxFileBytes) return std::nullopt; // not a settings file
+    content.resize(static_cast<size_t>(file.gcount()));
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+
+    bool inSection = false;
+    std::string_view rest = content;
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = Trim(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line.front() == '[') {
+            inSection = line.back() == ']' && SameName(Trim(line.substr(1, line.size() - 2)), key);
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) continue;
+        if (SameName(Trim(line.substr(0, equals)), value))
+            return std::string(Trim(line.substr(equals + 1)));
+    }
+    return std::nullopt;
+}
+
+bool ParseDword(std::string_view hex, uint32_t* out) {
+    if (hex.empty() || hex.size() > 8) return false;
+    uint32_t v = 0;
+    for (char c : hex) {
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0) return false;
+        v = v * 16 + static_cast<uint32_t>(digit);
+    }
+    *out = v;
+    return true;
+}
+} // namespace
+
+bool SettingsGetEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacity) {
+    if (name == nullptr || buffer == nullptr || capacity == 0) return false;
+    const char* value = std::getenv(WideToUtf8(name).c_str());
+    if (value == nullptr) return false;
+    std::wstring wide = Utf8ToWide(value);
+    if (wide.size() + 1 > capacity) return false;
+    wide.copy(buffer, wide.size());
+    buffer[wide.size()] = L'\0';
+    return true;
+}
+
+bool SettingsReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* value, void* buffer,
+                       uint32_t* bytes, uint32_t* type) {
+    if (key == nullptr || value == nullptr || buffer == nullptr || bytes == nullptr ||
+        type == nullptr)
+        return false;
+    std::optional<std::string> path = SettingsPath(root);
+    if (!path) return false;
+    std::optional<std::string> entry = FindEntry(*path, WideToUtf8(key), WideToUtf8(value));
+    if (!entry) return false;
+
+    std::string_view text = *entry;
+    if (text.size() >= 6 && SameName(text.substr(0, 6), "dword:")) {
+        uint32_t number = 0;
+        if (!ParseDword(text.substr(6), &number) || *bytes < sizeof number) return false;
+        std::memcpy(buffer, &number, sizeof number);
+        *bytes = sizeof number;
+        *type = SettingsTypeDword;
+        return true;
+    }
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2); // quotes keep blanks at either end
+    std::wstring wide = Utf8ToWide(text);
+    size_t need = (wide.size() + 1) * sizeof(wchar_t);
+    if (need > *bytes) return false;
+    std::memcpy(buffer, wide.c_str(), need);
+    *bytes = static_cast<uint32_t>(need);
+    *type = SettingsTypeString;
+    return true;
 }

@@ -1,4 +1,86 @@
-// Placeholder until this service is implemented.
+// The complete output of the DNS command for one name: name line, column header, the records
+// of every type in a fixed order, and the closing line.
 #include "dns/lookup/LookupName.h"
 
-int LookupName(ServerList*, const wchar_t*, uint32_t, uint32_t) { return -1; }
+#include <array>
+#include <cwchar>
+
+#include "dns/frame/HostApi.h"
+#include "dns/lookup/LookupFlags.h"
+#include "dns/lookup/QueryName.h"
+#include "dns/output/Highlight.h"
+#include "dns/output/Pager.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr size_t LineTextSize = 1024;
+constexpr uint32_t UnderlineLength = 35;
+
+// Name line, empty line, column titles and underline.
+int WriteHeader(const wchar_t* name, uint32_t flags, std::array<wchar_t, LineTextSize>& text) {
+    if ((flags & NoNameLine) == 0) {
+        // A name longer than the buffer is cut to its first 1023 characters in this line only;
+        // the queries use the whole name.
+        size_t length = 0;
+        for (; name[length] != L'\0' && length + 1 < text.size(); ++length) {
+            wchar_t c = name[length];
+            text[length] = (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c;
+        }
+        text[length] = L'\0';
+        if (HighlightPrintf(L"\r\n\x12%s\r\n", text.data()) == OutputBreak) return OutputBreak;
+    }
+    if (EndOfLine() == OutputBreak) return OutputBreak;
+    QPuts(L"Type    Field       Value");
+    if (EndOfLine() == OutputBreak) return OutputBreak;
+
+    std::array<wchar_t, UnderlineLength + 1> underline{};
+    for (uint32_t i = 0; i < UnderlineLength; ++i)
+        underline[i] = (flags & AsciiOnly) != 0 ? L'-' : L'\u2500';
+    QPuts(underline.data());
+    return EndOfLine() == OutputBreak ? OutputBreak : OutputDone;
+}
+
+// Reverse names end in ".arpa", exactly so.
+bool IsReverseName(const wchar_t* name) {
+    const wchar_t* lastDot = std::wcsrchr(name, L'.');
+    return lastDot != nullptr && std::wcscmp(lastDot, L".arpa") == 0;
+}
+
+} // namespace
+
+int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_t width) {
+    if (name == nullptr || name[0] == L'\0') return OutputNoInput;
+    const uint64_t start = ClockSystemTime();
+    std::array<wchar_t, LineTextSize> text{};
+
+    if ((flags & NoHeaders) == 0 && WriteHeader(name, flags, text) == OutputBreak)
+        return OutputBreak;
+
+    struct Step {
+        uint16_t type;
+        uint32_t extraFlags;
+    };
+    static constexpr Step Steps[] = {
+        {TypeA, 0},   {TypeAAAA, 0}, {TypeCNAME, 0}, {TypeNS, 0}, {TypeSOA, WalkUpParents},
+        {TypePTR, 0}, {TypeMX, 0},   {TypeTXT, 0},   {TypeLOC, 0}};
+    const bool reverse = IsReverseName(name);
+    uint32_t total = 0;
+    for (const Step& step : Steps) {
+        if (step.type == TypePTR && !reverse) continue;
+        if (QueryName(servers, name, step.type, flags | step.extraFlags, width, &total) ==
+            OutputBreak)
+            return OutputBreak;
+    }
+
+    if (total == 0) return HighlightPrintf(L"\nNo records found.\n");
+
+    const uint64_t elapsed = ClockSystemTime() - start; // 100 ns units
+    const uint64_t ms = elapsed / 10000;
+    FormatWide(text.data(), text.size(), L"%I64u:%02u.%03u", ms / 60000,
+               static_cast<uint32_t>(ms / 1000 % 60), static_cast<uint32_t>(ms % 1000));
+    if ((flags & ShowSummary) == 0) return OutputDone;
+    return HighlightPrintf(L"\n%3u %s found   %s\n", total, total == 1 ? L"record " : L"records",
+                           text.data());
+}

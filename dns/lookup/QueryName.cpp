@@ -1,5 +1,174 @@
-// Placeholder until this service is implemented.
+// One query of one name and type: the records of the type, optionally sorted, each formatted;
+// for SOA optionally walking up to the parent domains until one has records.
 #include "dns/lookup/QueryName.h"
 
-int QueryName(ServerList*, const wchar_t*, uint16_t, uint32_t, uint32_t, uint32_t*) { return -1; }
-int CompareRecords(uint16_t, const DNS_RECORD* const*, const DNS_RECORD* const*) { return 0; }
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <functional>
+#include <memory>
+#include <new>
+#include <span>
+
+#include "dns/lookup/FormatRecord.h"
+#include "dns/lookup/LookupFlags.h"
+#include "dns/output/OutputResult.h"
+
+namespace {
+
+constexpr uint32_t ForwardQueryOptions = DNS_QUERY_BYPASS_CACHE | DNS_QUERY_NO_HOSTS_FILE;
+
+int Sign(int64_t difference) {
+    return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
+}
+
+int CompareBytes(const void* left, const void* right, size_t length) {
+    return Sign(std::memcmp(left, right, length));
+}
+
+// Case-insensitive for A to Z only, then by code unit; a missing string counts as empty.
+int CompareNames(const wchar_t* left, const wchar_t* right) {
+    if (left == nullptr) left = L"";
+    if (right == nullptr) right = L"";
+    auto fold = [](wchar_t c) -> uint32_t {
+        uint32_t unit = static_cast<uint32_t>(c);
+        if (unit >= L'A' && unit <= L'Z') return unit + (L'a' - L'A');
+        if constexpr (sizeof(wchar_t) == 4) {
+            // Rank UTF-32 text as its UTF-16 form sorts: a character beyond the BMP is a
+            // surrogate pair there, above U+D7FF and below U+E000.
+            if (unit >= 0x10000) return 0xD800 + (unit - 0x10000);
+            if (unit >= 0xD800) return unit + 0x100000;
+        }
+        return unit;
+    };
+    for (;; ++left, ++right) {
+        uint32_t l = fold(*left), r = fold(*right);
+        if (l != r) return l < r ? -1 : 1;
+        if (l == 0) return 0;
+    }
+}
+
+int CompareTxt(const DNS_TXT_DATAW& left, const DNS_TXT_DATAW& right) {
+    uint32_t common = std::min(left.dwStringCount, right.dwStringCount);
+    for (uint32_t i = 0; i < common; ++i) {
+        const wchar_t* l = left.pStringArray != nullptr ? left.pStringArray[i] : nullptr;
+        const wchar_t* r = right.pStringArray != nullptr ? right.pStringArray[i] : nullptr;
+        if (int c = CompareNames(l, r); c != 0) return c;
+    }
+    return Sign(int64_t(left.dwStringCount) - int64_t(right.dwStringCount));
+}
+
+// The sort key alone; equal keys give 0.
+int CompareKeys(uint16_t type, const DNS_RECORD& left, const DNS_RECORD& right) {
+    switch (type) {
+    case 1:
+        return CompareBytes(&left.Data.A.IpAddress, &right.Data.A.IpAddress, 4);
+    case 28:
+        return CompareBytes(left.Data.AAAA.Ip6Address, right.Data.AAAA.Ip6Address, 16);
+    case 2:
+    case 5:
+    case 12:
+        return CompareNames(left.Data.PTR.pNameHost, right.Data.PTR.pNameHost);
+    case 6: {
+        // The serial as the resolver stores it, byte by byte: deliberately not numeric.
+        if (int c = CompareBytes(&left.Data.SOA.dwSerialNo, &right.Data.SOA.dwSerialNo, 4))
+            return c;
+        if (int c =
+                CompareNames(left.Data.SOA.pNamePrimaryServer, right.Data.SOA.pNamePrimaryServer))
+            return c;
+        return CompareNames(left.Data.SOA.pNameAdministrator, right.Data.SOA.pNameAdministrator);
+    }
+    case 15:
+        if (left.Data.MX.wPreference != right.Data.MX.wPreference)
+            return left.Data.MX.wPreference < right.Data.MX.wPreference ? -1 : 1;
+        return CompareNames(left.Data.MX.pNameExchange, right.Data.MX.pNameExchange);
+    case 16:
+        return CompareTxt(left.Data.TXT, right.Data.TXT);
+    case 29:
+        return CompareBytes(left.Data.LOC.Bytes + 4, right.Data.LOC.Bytes + 4, 12);
+    default:
+        return 0;
+    }
+}
+
+// Formats the records of the type in list order; stops at the first break.
+int FormatInListOrder(DNS_RECORD* list, uint16_t type, uint32_t width, bool asciiOnly) {
+    for (DNS_RECORD* record = list; record != nullptr; record = record->pNext)
+        if (record->wType == type && FormatRecord(record, width, asciiOnly) == OutputBreak)
+            return OutputBreak;
+    return OutputDone;
+}
+
+// Prints the n records of the type in list; sorted when asked and possible.
+int PrintRecords(DNS_RECORD* list, uint32_t n, uint16_t type, uint32_t flags, uint32_t width) {
+    const bool asciiOnly = (flags & AsciiOnly) != 0;
+    if (n < 2 || (flags & SortRecords) == 0) return FormatInListOrder(list, type, width, asciiOnly);
+
+    std::unique_ptr<DNS_RECORD*[]> array(new (std::nothrow) DNS_RECORD*[n]);
+    if (array == nullptr) return FormatInListOrder(list, type, width, asciiOnly);
+    std::span<DNS_RECORD*> entries(array.get(), n);
+    size_t filled = 0;
+    for (DNS_RECORD* record = list; record != nullptr && filled < n; record = record->pNext)
+        if (record->wType == type) entries[filled++] = record;
+    // Stable, so that equal keys keep list order: the lower position is the smaller entry.
+    std::stable_sort(
+        entries.begin(), entries.begin() + filled,
+        [type](const DNS_RECORD* l, const DNS_RECORD* r) { return CompareKeys(type, *l, *r) < 0; });
+    for (size_t i = 0; i < filled; ++i)
+        if (FormatRecord(entries[i], width, asciiOnly) == OutputBreak) return OutputBreak;
+    return OutputDone;
+}
+
+uint32_t CountRecords(const DNS_RECORD* list, uint16_t type) {
+    uint32_t n = 0;
+    for (; list != nullptr; list = list->pNext)
+        if (list->wType == type) ++n;
+    return n;
+}
+
+// The parent domain to try next, or null: the name needs at least two dots and a non-empty
+// second label.
+const wchar_t* ParentDomain(const wchar_t* name) {
+    const wchar_t* dot = std::wcschr(name, L'.');
+    if (dot == nullptr || dot[1] == L'.' || std::wcschr(dot + 1, L'.') == nullptr) return nullptr;
+    return dot + 1;
+}
+
+} // namespace
+
+int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t flags,
+              uint32_t width, uint32_t* total) {
+    if (type == 0 || name == nullptr || name[0] == L'\0') return OutputNoInput;
+    IP4_ARRAY* serverArray = servers != nullptr ? AsIp4Array(servers) : nullptr;
+
+    // Each step of the walk removes one label, so this ends after at most as many steps as
+    // the name has dots.
+    for (const wchar_t* current = name; current != nullptr; current = ParentDomain(current)) {
+        DNS_RECORD* list = nullptr;
+        DNS_STATUS status =
+            DnsQuery_W(current, type, ForwardQueryOptions, serverArray, &list, nullptr);
+        if (status == 0 && list != nullptr) {
+            uint32_t n = CountRecords(list, type);
+            int result = n > 0 ? PrintRecords(list, n, type, flags, width) : OutputDone;
+            DnsFree(list, DnsFreeRecordList);
+            if (n > 0) {
+                if (total != nullptr) *total += n;
+                return result;
+            }
+        } else if (list != nullptr) {
+            // A failed query's records are never read, but still released.
+            DnsFree(list, DnsFreeRecordList);
+        }
+        if ((flags & WalkUpParents) == 0) break;
+    }
+    return OutputDone;
+}
+
+int CompareRecords(uint16_t type, const DNS_RECORD* const* left, const DNS_RECORD* const* right) {
+    if (left == right) return 0;
+    if (left == nullptr || right == nullptr || *left == nullptr || *right == nullptr)
+        return std::less<const void*>()(left, right) ? -1 : 1;
+    if (int c = CompareKeys(type, **left, **right)) return c;
+    // Equal keys: the entry at the lower position in the array is the smaller one.
+    return std::less<const DNS_RECORD* const*>()(left, right) ? -1 : 1;
+}

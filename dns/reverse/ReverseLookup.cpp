@@ -1,5 +1,96 @@
-// Placeholder until this service is implemented.
-#include "dns/reverse/ReverseLookup.h"
+// PTR lookups of one address: the reverse name, the query and the result lines.
+#include <array>
+#include <cstring>
 
-int ReverseLookupV4(ServerList*, uint32_t, uint32_t) { return 2; }
-int ReverseLookupV6(ServerList*, const SockAddr6*, uint32_t) { return 2; }
+#include "dns/frame/Errors.h"
+#include "dns/frame/HostApi.h"
+#include "dns/reverse/ReverseLookup.h"
+#include "platform/Console.h"
+#include "platform/DnsClient.h"
+#include "platform/Sockets.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr size_t TextSize = 1024;
+using TextBuffer = std::array<wchar_t, TextSize>;
+
+constexpr uint16_t TypePtr = 12;
+
+// Queries the PTR records of hostName and prints them under addrString. 0, or 2 when the
+// query failed.
+int LookupPtr(ServerList* servers, const wchar_t* addrString, const wchar_t* hostName,
+              uint32_t options) {
+    if ((options & ReverseTrace) != 0)
+        Printf(L"   *  AddrString = '%s'   HostName = '%s'\r\n", addrString, hostName);
+
+    // The standard query: the local cache and hosts file may answer reverse names.
+    DNS_RECORD* list = nullptr;
+    DNS_STATUS status =
+        DnsQuery_W(hostName, TypePtr, DNS_QUERY_STANDARD,
+                   servers != nullptr ? AsIp4Array(servers) : nullptr, &list, nullptr);
+    if (status != 0) {
+        if (list != nullptr) DnsFree(list, DnsFreeRecordList);
+        TextBuffer statusText{};
+        FormatStatusText(status, statusText.data());
+        PrintErrorPrefix();
+        Qprintf(ConsoleStdError(), L"Error looking up \"%s\": %s\r\n", addrString,
+                statusText.data());
+        return 2;
+    }
+    if (list == nullptr) return 0;
+
+    bool printed = false;
+    for (const DNS_RECORD* record = list; record != nullptr; record = record->pNext) {
+        if (record->wType != TypePtr) continue;
+        const wchar_t* name = record->Data.PTR.pNameHost;
+        Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString, name != nullptr ? name : L"");
+        printed = true;
+        if ((options & ReverseAllNames) == 0) break;
+    }
+    // Records came, but none named a host: still show that the address answered.
+    if (!printed) Printf(L"%-25s \x23AF\x2192 \r\n", addrString);
+
+    DnsFree(list, DnsFreeRecordList);
+    return 0;
+}
+
+} // namespace
+
+int ReverseLookupV4(ServerList* servers, uint32_t address, uint32_t options) {
+    uint8_t octets[4];
+    std::memcpy(octets, &address, sizeof octets); // network order: first octet first
+    unsigned o1 = octets[0], o2 = octets[1], o3 = octets[2], o4 = octets[3];
+
+    TextBuffer addrString{};
+    TextBuffer hostName{};
+    FormatWide(addrString.data(), addrString.size(), L"%u.%u.%u.%u", o1, o2, o3, o4);
+    FormatWide(hostName.data(), hostName.size(), L"%u.%u.%u.%u.in-addr.arpa", o4, o3, o2, o1);
+    return LookupPtr(servers, addrString.data(), hostName.data(), options);
+}
+
+int ReverseLookupV6(ServerList* servers, const SockAddr6* address, uint32_t options) {
+    if (address == nullptr) return 2;
+    SockAddr6 copy;
+    std::memcpy(&copy, address, sizeof copy);
+
+    TextBuffer addrString{};
+    TextBuffer hostName{};
+    // A failed rendering leaves the text empty; the lookup still goes ahead.
+    if (copy.sin6_family == AF_INET6)
+        SockAddress6ToString(&copy, addrString.data(), addrString.size());
+
+    // Nibbles from the last address byte to the first, low nibble first, each with a dot.
+    static constexpr wchar_t Digits[] = L"0123456789abcdef";
+    uint8_t bytes[16];
+    std::memcpy(bytes, &copy.sin6_addr, sizeof bytes);
+    size_t at = 0;
+    for (int i = 15; i >= 0; --i) {
+        hostName[at++] = Digits[bytes[i] & 0x0F];
+        hostName[at++] = L'.';
+        hostName[at++] = Digits[bytes[i] >> 4];
+        hostName[at++] = L'.';
+    }
+    FormatWide(hostName.data() + at, hostName.size() - at, L"ip6.arpa");
+    return LookupPtr(servers, addrString.data(), hostName.data(), options);
+}

@@ -1,0 +1,46 @@
+#include "host/CommandLine.h"
+
+#include "host/Expand.h"
+#include "platform/Text.h"
+
+namespace {
+
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+
+std::wstring_view SkipBlanks(std::wstring_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+} // namespace
+
+CommandParts SplitCommand(std::wstring_view line) {
+    line = SkipBlanks(line);
+    size_t end = 0;
+    while (end < line.size() && !IsBlank(line[end]) && (line[end] != L'/' || end == 0))
+        ++end;
+    return {line.substr(0, end), SkipBlanks(line.substr(end))};
+}
+
+bool IsSkippedLine(std::wstring_view line) {
+    line = SkipBlanks(line);
+    if (line.empty() || line.starts_with(L"::") || line.starts_with(L"#")) return true;
+    return SameName(SplitCommand(line).name, L"rem");
+}
+
+std::vector<std::wstring> SplitLines(std::string_view contents) {
+    if (contents.starts_with("\xEF\xBB\xBF")) contents.remove_prefix(3);
+    std::vector<std::wstring> lines;
+    while (!contents.empty()) {
+        size_t end = contents.find('\n');
+        std::string_view line = contents.substr(0, end);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(Utf8ToWide(line));
+        if (end == std::string_view::npos) break;
+        contents.remove_prefix(end + 1);
+    }
+    return lines;
+}

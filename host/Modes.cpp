@@ -1,0 +1,40 @@
+#include "host/Modes.h"
+
+#include "platform/HostIo.h"
+#include "platform/HostTerminal.h"
+#include "platform/Text.h"
+
+int RunInteractive(Shell& shell) {
+    if (!HostEditorOpen("corvane")) return RunPiped(shell);
+    std::wstring line;
+    while (!shell.exitRequested) {
+        HostReadResult result = HostEditorRead(L"corvane> ", line);
+        if (result == HostReadResult::EndOfInput) {
+            shell.Out(L"\n");
+            break;
+        }
+        if (result == HostReadResult::Cancelled) continue;
+        RunLine(shell, line);
+        HostTakeInterrupt(); // a remembered Ctrl-C has done its work: the prompt is back
+    }
+    HostEditorClose();
+    return shell.lastCode;
+}
+
+int RunPiped(Shell& shell) {
+    std::string line;
+    while (!shell.exitRequested && HostReadStdinLine(line)) {
+        // A Ctrl-C while waiting for input counts too: the line that came after it is dropped.
+        bool interrupted = HostTakeInterrupt();
+        if (!interrupted) {
+            RunLine(shell, Utf8ToWide(line));
+            interrupted = HostTakeInterrupt();
+        }
+        if (interrupted) {
+            shell.interrupted = true;
+            shell.lastCode = InterruptedCode;
+            break;
+        }
+    }
+    return shell.lastCode;
+}

@@ -1,0 +1,3 @@
+#pragma once
+
+inline constexpr const wchar_t* CorvaneVersion = L"1.0.0";

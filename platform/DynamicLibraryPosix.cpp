@@ -1,0 +1,22 @@
+#include <dlfcn.h>
+
+#include "platform/DynamicLibrary.h"
+#include "platform/Text.h"
+
+LibraryHandle LibraryOpen(const std::wstring& path, std::wstring& error) {
+    // Local binding: two plug-ins may export the same entry point names.
+    void* library = dlopen(WideToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        error = reason != nullptr ? Utf8ToWide(reason) : L"cannot load";
+    }
+    return library;
+}
+
+void* LibrarySymbol(LibraryHandle library, const char* name) {
+    return library != nullptr ? dlsym(library, name) : nullptr;
+}
+
+void LibraryClose(LibraryHandle library) {
+    if (library != nullptr) dlclose(library);
+}

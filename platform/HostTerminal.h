@@ -1,0 +1,29 @@
+// Host terminal service: whether the standard streams are terminals, the host's own Ctrl-C
+// handling, the line editor of the interactive prompt and the terminal colour.
+#pragma once
+#include <string>
+
+enum class HostStream { Input = 0, Output = 1, Error = 2 };
+bool HostIsTerminal(HostStream stream);
+
+// Ctrl-C. The handler is a plain sigaction handler, so that a plug-in's console handler can
+// replace it while a command runs and restore it afterwards.
+// AtPrompt: Ctrl-C cancels the line being edited (the read is interrupted).
+// InCommand: the first Ctrl-C is remembered and echoed as "^C"; a second one ends the
+// process with status 130.
+enum class HostInterruptMode { AtPrompt, InCommand };
+void HostSetInterruptMode(HostInterruptMode mode);
+// Whether a Ctrl-C arrived since the last call; clears it.
+bool HostTakeInterrupt();
+
+// Line editor with history, for a terminal on standard input. While it reads, Ctrl-C is in
+// AtPrompt mode; afterwards in InCommand mode.
+enum class HostReadResult { Line, EndOfInput, Cancelled };
+bool HostEditorOpen(const char* program);
+HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line);
+void HostEditorClose();
+
+// Sets the terminal's colour to a console attribute (low 4 bits foreground, high 4 bits
+// background); 0x07 restores the terminal's default. Does nothing when standard output is
+// not a terminal.
+void HostApplyColor(int attribute);

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Installs everything needed to build and test on a fresh Debian 12 (or a
+# similar Debian/Ubuntu) machine. Non-interactive; run as root.
+#
+# NSD is needed only as the test suite's private server (scripts/test.sh
+# starts its own instance in a network namespace). The package's system
+# service must not be left running on port 53, so service starts are denied
+# during the installation and a running instance is stopped afterwards.
+#
+# When every package is present already, apt is not touched at all.
+set -euo pipefail
+
+PACKAGES=(
+    build-essential cmake g++ clang libclang-rt-14-dev
+    libc-ares-dev libedit-dev
+    libgtest-dev libgmock-dev googletest
+    nsd knot-dnsutils iproute2 python3 util-linux clang-format
+)
+
+installed() {
+    [[ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" == installed ]]
+}
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    installed "$pkg" || missing+=("$pkg")
+done
+
+stop_system_nsd() {
+    # With systemd as init: stop the unit and keep it from starting at boot.
+    if [[ -d /run/systemd/system ]] && command -v systemctl >/dev/null; then
+        systemctl disable --now nsd.service >/dev/null 2>&1 || true
+        return
+    fi
+    # Without systemd (containers): stop the daemon the package's init script
+    # may have started, found through its own pidfile.
+    local pidfile
+    for pidfile in /run/nsd/nsd.pid /var/run/nsd/nsd.pid /run/nsd.pid; do
+        if [[ -s "$pidfile" ]]; then
+            local pid
+            pid=$(<"$pidfile")
+            if [[ "$pid" =~ ^[0-9]+$ ]] && [[ "$(cat "/proc/$pid/comm" 2>/dev/null)" == nsd ]]; then
+                echo "install-deps: stopping system NSD (pid $pid)"
+                kill "$pid" 2>/dev/null || true
+            fi
+        fi
+    done
+}
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "install-deps: all packages present"
+    stop_system_nsd
+    exit 0
+fi
+
+if [[ $EUID -ne 0 ]]; then
+    echo "install-deps: missing packages: ${missing[*]}" >&2
+    echo "install-deps: run as root (sudo $0)" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+
+# Deny service starts while packages are installed (invoke-rc.d honours this).
+POLICY=/usr/sbin/policy-rc.d
+saved_policy=
+if [[ -e "$POLICY" ]]; then
+    saved_policy=$(mktemp)
+    cp -p "$POLICY" "$saved_policy"
+fi
+restore_policy() {
+    if [[ -n "$saved_policy" ]]; then
+        cp -p "$saved_policy" "$POLICY"
+        rm -f "$saved_policy"
+    else
+        rm -f "$POLICY"
+    fi
+}
+trap restore_policy EXIT
+printf '#!/bin/sh\n# Temporary: scripts/install-deps.sh denies service starts.\nexit 101\n' >"$POLICY"
+chmod 755 "$POLICY"
+
+export DEBIAN_FRONTEND=noninteractive
+APT_OPTS=(-y -q --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
+apt-get update -q </dev/null
+apt-get install "${APT_OPTS[@]}" "${missing[@]}" </dev/null
+
+stop_system_nsd
+echo "install-deps: done"

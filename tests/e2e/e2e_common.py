@@ -1,0 +1,157 @@
+"""Shared helpers for the end-to-end tests: run the real corvane binary against
+the loopback DNS server that scripts/test.sh starts in a private namespace."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+# CTest treats this exit code as "skipped".
+SKIP_CODE = 77
+
+UNDERLINE = "-" * 35
+COLUMNS = "Type    Field       Value"
+# Column header of a single-name lookup (no name line): an empty line first.
+HEADER = "\n" + COLUMNS + "\n" + UNDERLINE + "\n"
+
+
+def name_header(name):
+    """Header block of one name when several are looked up: empty line, the
+    name in capitals (a to z only), empty line, columns, underline."""
+    upper = "".join(chr(ord(c) - 32) if "a" <= c <= "z" else c for c in name)
+    return "\n" + upper + "\n" + HEADER
+
+
+def soa(mname, rname, serial, refresh, retry, expire, minimum):
+    return (
+        f"SOA     MNAME       {mname}\n"
+        f"        RNAME       {rname}\n"
+        f"        SERIAL      {serial}\n"
+        f"        REFRESH     {refresh}\n"
+        f"        RETRY       {retry}\n"
+        f"        EXPIRE      {expire}\n"
+        f"        MINIMUM     {minimum}\n"
+    )
+
+
+# Every zone in tests/e2e/zones carries the same SOA values.
+ZONE_SOA = soa("ns1.dns-e2e.test", "hostmaster.e2e.test", 2024061501, 7200, 900, 1209600, 300)
+
+NO_RECORDS = "\nNo records found.\n"
+# The /K line: count right-aligned in three columns, then minutes:seconds.millis.
+SUMMARY_TIME = r"\d+:\d\d\.\d\d\d"
+
+ARROW = " \u23af\u2192 "
+
+
+def rdns_line(address, host=""):
+    return f"{address:<25}{ARROW}{host}\n"
+
+
+class Corvane:
+    """Locates the binary and the server; runs command lines."""
+
+    path = None
+    server = None
+    home = None
+
+
+def setup_from_argv():
+    """Takes the corvane path from argv[1] (CTest passes it) and the server from
+    DNS_E2E_SERVER. Exits with SKIP_CODE when there is no server to test against."""
+    if len(sys.argv) < 2:
+        sys.stderr.write(f"usage: {sys.argv[0]} PATH_TO_CORVANE [unittest args]\n")
+        sys.exit(2)
+    Corvane.path = os.path.abspath(sys.argv.pop(1))
+    Corvane.server = os.environ.get("DNS_E2E_SERVER", "")
+    if not Corvane.server:
+        print("DNS_E2E_SERVER is not set: run through scripts/test.sh; skipping")
+        sys.exit(SKIP_CODE)
+
+
+def clean_env():
+    """Environment without user settings that change the output (colours,
+    settings files in the home directory)."""
+    env = {k: v for k, v in os.environ.items() if k.lower() != "highlight"}
+    if Corvane.home is None:
+        Corvane.home = tempfile.mkdtemp(prefix="corvane-e2e-home.")
+    env["HOME"] = Corvane.home
+    env["XDG_CONFIG_HOME"] = os.path.join(Corvane.home, ".config")
+    env["LC_ALL"] = "C.UTF-8"
+    return env
+
+
+class Result:
+    def __init__(self, proc):
+        self.code = proc.returncode
+        self.out = proc.stdout.decode("utf-8")
+        self.err = proc.stderr.decode("utf-8") if proc.stderr is not None else ""
+
+
+def run(args, merge=False, timeout=60):
+    """Runs corvane with args (a list); stdout and stderr are pipes, so the
+    commands see no console. With merge, stderr goes into stdout in order."""
+    proc = subprocess.run(
+        [Corvane.path] + args,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.STDOUT if merge else subprocess.PIPE,
+        env=clean_env(),
+        timeout=timeout,
+    )
+    return Result(proc)
+
+
+def command(line, merge=False):
+    return run(["-c", line], merge=merge)
+
+
+def can_swap_resolv_conf():
+    """A nested mount namespace needs root (the test namespace maps us to root)."""
+    return os.geteuid() == 0 and shutil.which("unshare") is not None
+
+
+def command_with_resolv_conf(content, line):
+    """Runs one command line with /etc/resolv.conf replaced by content, in a
+    nested mount namespace of its own (nothing outside it sees the change)."""
+    with tempfile.NamedTemporaryFile("w", prefix="resolv.", suffix=".conf") as conf:
+        conf.write(content)
+        conf.flush()
+        script = 'mount --bind "$1" /etc/resolv.conf && exec "$2" -c "$3"'
+        proc = subprocess.run(
+            ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh",
+             conf.name, Corvane.path, line],
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            env=clean_env(),
+            timeout=120,
+        )
+    return Result(proc)
+
+
+class E2ETestCase(unittest.TestCase):
+    maxDiff = None
+
+    @property
+    def server(self):
+        return Corvane.server
+
+    def assertRun(self, line, out, code=0, err=""):
+        """Runs one command line and checks stdout, stderr and exit code exactly."""
+        r = command(line)
+        self.assertEqual(r.out, out, f"stdout of: {line}")
+        self.assertEqual(r.err, err, f"stderr of: {line}")
+        self.assertEqual(r.code, code, f"exit code of: {line}")
+        return r
+
+    def assertError(self, line, message, code):
+        """An option error: the prefixed message on stderr, nothing on stdout."""
+        self.assertRun(line, "", code=code, err="DNS plugin: " + message + "\n")
+
+
+def main():
+    setup_from_argv()
+    unittest.main(verbosity=2)

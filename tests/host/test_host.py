@@ -1,0 +1,277 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the corvane binary with the real Dns.so beside it and the probe
+plug-in. No command here performs a DNS lookup: only options, help and errors."""
+import os
+import pty
+import select
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+CORVANE = os.environ.get("CORVANE", "corvane")
+PROBE = os.environ.get("CORVANE_PROBE", "ProbePlugin.so")
+LOAD_MESSAGE = "DNS v1.0.9 loaded."
+
+
+def run(args, stdin_text=None, env=None, timeout=20):
+    """Runs corvane with standard input from a pipe (or /dev/null)."""
+    full_env = dict(os.environ)
+    full_env.pop("noloadmsg", None)
+    full_env.update(env or {})
+    return subprocess.run([CORVANE] + args, input=stdin_text if stdin_text is not None else "",
+                          capture_output=True, text=True, env=full_env, timeout=timeout)
+
+
+class PtySession:
+    """corvane on a pseudo-terminal, for the interactive prompt and the load message."""
+
+    def __init__(self, args, env=None):
+        full_env = dict(os.environ)
+        full_env.pop("noloadmsg", None)
+        full_env.update(env or {})
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execve(CORVANE, [CORVANE] + args, full_env)
+        self.output = b""
+
+    def read_until(self, text, timeout=10):
+        end = time.time() + timeout
+        while text.encode() not in self.output and time.time() < end:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                self.output += chunk
+        return self.output.decode(errors="replace")
+
+    def send(self, data):
+        os.write(self.fd, data.encode())
+
+    def wait(self, timeout=10):
+        end = time.time() + timeout
+        while time.time() < end:
+            self.read_until("\x00", timeout=0.1)
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                os.close(self.fd)
+                return os.waitstatus_to_exitcode(status)
+        os.kill(self.pid, signal.SIGKILL)
+        raise AssertionError("corvane did not end")
+
+
+class TransientMode(unittest.TestCase):
+    def test_exit_codes(self):
+        self.assertEqual(run(["-c", "exit 7"]).returncode, 7)
+        self.assertEqual(run(["-c", "exit -1"]).returncode, 255)
+        self.assertEqual(run(["-c", "EXIT 256"]).returncode, 0)
+
+    def test_negative_plugin_code_becomes_low_byte(self):
+        result = run(["-c", "dns"])
+        self.assertEqual(result.returncode, 255)
+        self.assertIn("DNS plugin: Must specify at least one name to look up", result.stderr)
+
+    def test_prints_nothing_of_its_own(self):
+        result = run(["-c", "set CORVANE_E2E=1"])
+        self.assertEqual((result.stdout, result.stderr, result.returncode), ("", "", 0))
+
+    def test_unknown_command(self):
+        result = run(["-c", "frobnicate now"])
+        self.assertEqual(result.returncode, 127)
+        self.assertEqual(result.stderr, "corvane: unknown command: frobnicate\n")
+        self.assertEqual(result.stdout, "")
+
+    def test_unknown_dns_option_outside_a_batch(self):
+        result = run(["-c", "dns /x example.test"])
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, 'DNS plugin: Unknown option: "/X"\n')
+
+    def test_arguments_reach_the_plugin_unchanged(self):
+        result = run(["--plugin", PROBE, "-c", 'SHOWARGS   "a b"  %PATH%  x '])
+        self.assertIn('["a b"  %PATH%  x ]\n', result.stdout)
+        self.assertEqual(result.returncode, len('"a b"  %PATH%  x '))
+        self.assertNotIn("\r", result.stdout)
+
+    def test_plugin_lifecycle(self):
+        result = run(["--plugin", PROBE, "-c", "fail"])
+        self.assertEqual(result.stdout, "Probe initialised\nProbe shut down\n")
+        self.assertEqual(result.returncode, 254)
+
+    def test_missing_plugin_is_reported_and_skipped(self):
+        result = run(["--plugin", "/nonexistent/Nothing.so", "-c", "plugins"])
+        self.assertIn("corvane: cannot load /nonexistent/Nothing.so", result.stderr)
+        self.assertEqual(result.stdout, "DNS 1.0.9  Replacement for the DNS command\n")
+
+    def test_no_load_message(self):
+        self.assertNotIn(LOAD_MESSAGE, run(["-c", "ver"]).stdout)
+
+
+class BuiltIns(unittest.TestCase):
+    def test_plugins_listing(self):
+        result = run(["--plugin", PROBE, "-c", "plugins"])
+        self.assertIn("DNS 1.0.9  Replacement for the DNS command\n"
+                      "Probe 2.3.4  Host test probe\n", result.stdout)
+
+    def test_set_lists_sets_and_unsets(self):
+        result = run([], "set CORVANE_E2E=some value\nset\necho [%CORVANE_E2E]\n"
+                         "set CORVANE_E2E=\necho [%CORVANE_E2E]\nset CORVANE_E2E\n")
+        self.assertIn("\nCORVANE_E2E=some value\n", result.stdout)
+        self.assertIn("[some value]\n[]\n", result.stdout)
+        self.assertEqual(result.stderr, "corvane: set: not set: CORVANE_E2E\n")
+        self.assertEqual(result.returncode, 1)
+
+    def test_set_reaches_the_module(self):
+        # The module reads its Highlight setting from the environment that set changes;
+        # only that the command still runs is checked (no terminal: no colour).
+        result = run([], "set Highlight=bright red\ndns /n:x\n")
+        self.assertIn("Unknown suboption: /N:X", result.stderr)
+
+    def test_help_dns_without_terminal(self):
+        result = run(["-c", "help DNS"], timeout=10)
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("DNS Plugin Help", result.stdout)
+        self.assertIn("Display DNS records for a domain or host.", result.stdout)
+
+    def test_help_lists_commands(self):
+        result = run(["-c", "help"])
+        self.assertIn("DNS plug-in commands:\n  dns rdns\n", result.stdout)
+        self.assertIn("  exit [CODE]", result.stdout)
+
+    def test_usage(self):
+        result = run(["-c", "usage rdns"])
+        self.assertTrue(result.stdout.startswith("RDNS /A: ipaddr..."), result.stdout)
+        self.assertEqual(run(["-c", "usage nothing"]).returncode, 1)
+
+
+class PipedInput(unittest.TestCase):
+    def test_lines_run_in_order_and_exit_code_is_the_last(self):
+        result = run(["--plugin", PROBE], "showargs one\n\nrem skipped\nShowArgs two\nfrobnicate\n")
+        self.assertEqual(result.stdout,
+                         "Probe initialised\n[one]\n[two]\nProbe shut down\n")
+        self.assertEqual(result.returncode, 127)
+
+    def test_exit_stops_reading(self):
+        result = run(["--plugin", PROBE], "exit 3\nshowargs never\n")
+        self.assertEqual(result.stdout, "Probe initialised\nProbe shut down\n")
+        self.assertEqual(result.returncode, 3)
+
+    def test_variables(self):
+        result = run([], "echo %_batch %_pipe %[_transient] %%\n")
+        self.assertEqual(result.stdout, "0 1 0 %\n")
+        self.assertNotIn(LOAD_MESSAGE, result.stdout)
+
+
+class BatchFiles(unittest.TestCase):
+    def write_batch(self, text):
+        handle, path = tempfile.mkstemp(suffix=".btm")
+        with os.fdopen(handle, "w") as f:
+            f.write(text)
+        self.addCleanup(os.unlink, path)
+        return os.path.realpath(path)
+
+    def test_dns_error_carries_batch_name_and_line(self):
+        path = self.write_batch("rem first\n\ndns /X example.test\necho after\n")
+        result = run([path])
+        self.assertIn('DNS plugin: %s [3]  Unknown option: "/X"\n' % path, result.stderr)
+        self.assertEqual(result.stdout, "after\n")
+        self.assertEqual(result.returncode, 0)
+
+    def test_batch_variables_and_last_code(self):
+        path = self.write_batch(":: comment\r\necho %_batch [%_batchline] %_batchname\r\n"
+                                "# more\r\nfrobnicate\r\n")
+        result = run([path])
+        self.assertEqual(result.stdout, "1 [2] %s\n" % path)
+        self.assertEqual(result.returncode, 127)
+
+    def test_call_nests(self):
+        inner = self.write_batch("echo inner %_batch %_batchline\n")
+        outer = self.write_batch("echo outer %%_batch\ncall %s\necho back %%_batch %%_batchline\n"
+                                 % inner)
+        result = run([outer])
+        self.assertEqual(result.stdout, "outer 1\ninner 2 1\nback 1 3\n")
+
+    def test_missing_batch_file(self):
+        result = run(["/nonexistent/file.btm"])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cannot read batch file", result.stderr)
+
+
+class CtrlC(unittest.TestCase):
+    def start_nap(self, tenths):
+        proc = subprocess.Popen([CORVANE, "--plugin", PROBE], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        proc.stdin.write("nap %d\nshowargs next\n" % tenths)
+        proc.stdin.flush()
+        line = proc.stdout.readline()
+        while line and line != "napping\n":
+            line = proc.stdout.readline()
+        return proc
+
+    def test_first_is_remembered_and_stops_the_input(self):
+        proc = self.start_nap(10)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=20)
+        self.assertIn("awake\n", out)      # the command ran to its end
+        self.assertNotIn("[next]", out)    # the rest of the input did not run
+        self.assertIn("Probe shut down", out)
+        self.assertEqual(err, "^C\n")
+        self.assertEqual(proc.returncode, 130)
+
+    def test_second_ends_the_process(self):
+        proc = self.start_nap(100)
+        proc.send_signal(signal.SIGINT)
+        time.sleep(0.2)
+        proc.send_signal(signal.SIGINT)
+        out, _ = proc.communicate(timeout=5)
+        self.assertNotIn("awake", out)
+        self.assertEqual(proc.returncode, 130)
+
+
+class Interactive(unittest.TestCase):
+    def test_prompt_load_message_cancel_and_exit(self):
+        session = PtySession(["--plugin", PROBE])
+        text = session.read_until("corvane> ")
+        self.assertIn(LOAD_MESSAGE, text)
+        session.send("showargs lost")
+        session.read_until("lost")
+        session.send("\x03")
+        session.read_until("^C")
+        session.send("showargs kept\r")
+        text = session.read_until("[kept]")
+        self.assertNotIn("[lost", text)
+        session.send("exit 4\r")
+        self.assertEqual(session.wait(), 4)
+        self.assertIn("Probe shut down", session.output.decode())
+
+    def test_noloadmsg_suppresses_the_message(self):
+        session = PtySession([], env={"noloadmsg": "1"})
+        text = session.read_until("corvane> ")
+        self.assertNotIn(LOAD_MESSAGE, text)
+        session.send("exit\r")
+        self.assertEqual(session.wait(), 0)
+
+    def test_batch_file_from_a_terminal_shows_the_message(self):
+        handle, path = tempfile.mkstemp(suffix=".btm")
+        with os.fdopen(handle, "w") as f:
+            f.write("echo done\n")
+        self.addCleanup(os.unlink, path)
+        session = PtySession([path])
+        self.assertEqual(session.wait(), 0)
+        self.assertIn(LOAD_MESSAGE + "\r\ndone", session.output.decode())
+
+    def test_end_of_input_ends_the_session(self):
+        session = PtySession([])
+        session.read_until("corvane> ")
+        session.send("exit 9x\r")
+        session.read_until("not a number")
+        session.send("\x04")
+        self.assertEqual(session.wait(), 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

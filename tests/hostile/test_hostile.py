@@ -1,0 +1,692 @@
+#!/usr/bin/env python3
+"""DNS and RDNS against a lying server: malformed, hostile and missing answers.
+
+Every case runs the real corvane binary with a hard time limit and checks that
+it neither crashes nor hangs, prints what could be read, drops what could not,
+and never lets a raw control byte from the network reach the terminal.
+
+    test_hostile.py --corvane PATH [--address 127.0.0.2] [--group fast|timing|all]
+                    [unittest arguments]
+
+The server needs port 53 of a loopback address, so this runs inside the private
+network namespace of scripts/test.sh (which exports DNS_E2E_SERVER); elsewhere
+it reports itself skipped (exit code 77).
+"""
+
+import argparse
+import fcntl
+import os
+import pty
+import re
+import select
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hostile_server as hs  # noqa: E402
+
+SKIP_CODE = 77
+
+# The resolver gives a query 2 tries of 2 s at one server; a lookup with one
+# mute query type therefore takes about 4 s. A run in which no query timed
+# out must finish well below that.
+QUERY_DEADLINE = 4.0
+FAST_LIMIT = 3.5
+ONE_TIMEOUT_LIMIT = QUERY_DEADLINE + 3.0
+HARD_TIMEOUT = 60
+
+DNS_CODES = {0, 2, 3}
+RDNS_CODES = {0, 1, 2}
+
+HEADER = "\nType    Field       Value\n" + "-" * 35 + "\n"
+NO_RECORDS = ["No records found."]
+ARROW = " \u23af\u2192 "
+ERROR_PREFIX = "DNS plugin: "
+
+
+class Env:
+    corvane = None
+    address = None
+    server = None
+    home = None
+
+
+def line(rtype, field, value):
+    return f"{rtype:<8}{field:<12}{value}"
+
+
+A_GOOD = line("A", "ADDRESS", hs.GOOD_A)
+AAAA_GOOD = line("AAAA", "ADDRESS", hs.GOOD_AAAA)
+BOTH_GOOD = [A_GOOD, AAAA_GOOD]
+
+
+# The longest name, 255 octets of control bytes, as text.
+LONG_ESC_NAME = ".".join(
+    "".join(f"\\{b:03d}" for b in label) for label in hs.LONG_ESC_LABELS
+)
+
+
+def rdns_line(address, host=""):
+    return f"{address:<25}{ARROW}{host}"
+
+
+def clean_env():
+    env = {
+        k: v
+        for k, v in os.environ.items()
+        if k.lower() != "highlight" and not k.startswith("CORVANE_")
+    }
+    if Env.home is None:
+        Env.home = tempfile.mkdtemp(prefix="corvane-hostile-home.")
+    env["HOME"] = Env.home
+    env["XDG_CONFIG_HOME"] = os.path.join(Env.home, ".config")
+    env["LC_ALL"] = "C.UTF-8"
+    return env
+
+
+class Run:
+    def __init__(self, command, proc, elapsed):
+        self.command = command
+        self.code = proc.returncode
+        self.raw_out = proc.stdout
+        self.raw_err = proc.stderr
+        self.out = proc.stdout.decode("utf-8", "replace")
+        self.err = proc.stderr.decode("utf-8", "replace")
+        self.elapsed = elapsed
+
+    def records(self):
+        """The non-empty lines after the column header of a single-name lookup."""
+        if not self.out.startswith(HEADER):
+            return None
+        return [l for l in self.out[len(HEADER) :].split("\n") if l]
+
+
+def run(command):
+    """Runs one command line. A new session keeps the process away from any
+    controlling terminal, so everything it writes lands in the pipes."""
+    start = time.monotonic()
+    try:
+        proc = subprocess.run(
+            [Env.corvane, "-c", command],
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            env=clean_env(),
+            timeout=HARD_TIMEOUT,
+            start_new_session=True,
+        )
+    except subprocess.TimeoutExpired:
+        raise AssertionError(f"{command!r} still running after {HARD_TIMEOUT} s") from None
+    return Run(command, proc, time.monotonic() - start)
+
+
+def run_on_terminal(command):
+    """Runs one command line on a pseudo-terminal of its own (standard handles
+    and controlling terminal), so that the console paths run: colours, direct
+    writes. Returns the exit code and all bytes the terminal received."""
+    master, slave = pty.openpty()
+    # Tall and wide: no line wraps, and no page would fill.
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 500, 2000, 0, 0))
+    try:
+        # setsid makes the terminal the controlling one (no Python code may run
+        # between fork and exec: the server's threads hold locks).
+        proc = subprocess.Popen(
+            ["setsid", "--ctty", "--wait", Env.corvane, "-c", command],
+            stdin=slave,
+            stdout=slave,
+            stderr=slave,
+            env=clean_env(),
+        )
+    finally:
+        os.close(slave)
+    output = bytearray()
+    deadline = time.monotonic() + HARD_TIMEOUT
+    try:
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([master], [], [], 0.5)
+            if not ready:
+                if proc.poll() is not None:
+                    break
+                continue
+            try:
+                data = os.read(master, 65536)
+            except OSError:  # EIO: the last holder of the terminal has gone
+                break
+            if not data:
+                break
+            output += data
+        else:
+            proc.kill()
+            raise AssertionError(f"{command!r} still running after {HARD_TIMEOUT} s")
+        code = proc.wait(timeout=HARD_TIMEOUT)
+    finally:
+        os.close(master)
+    return code, bytes(output)
+
+
+# Colour changes the output engine itself writes on a terminal.
+SGR = re.compile(rb"\x1b\[[0-9;]*m")
+
+
+# Bytes that would act on a terminal: C0 controls but line feed and tab, DEL.
+RAW_CONTROL = re.compile(rb"[\x00-\x08\x0b-\x1f\x7f]")
+# C1 controls (U+0080 to U+009F) as UTF-8: 8-bit CSI, OSC and the like.
+RAW_C1 = re.compile("[\u0080-\u009f]")
+
+
+class HostileCase(unittest.TestCase):
+    maxDiff = None
+
+    def assertClean(self, r, codes):
+        """No crash, an exit code from the documented set, no terminal control."""
+        self.assertGreaterEqual(r.code, 0, f"{r.command!r} died of signal {-r.code}")
+        self.assertNotIn(r.code, (134, 139), f"{r.command!r} aborted")
+        self.assertIn(r.code, codes, f"exit code of {r.command!r}; stderr: {r.err!r}")
+        for name, raw in (("stdout", r.raw_out), ("stderr", r.raw_err)):
+            found = RAW_CONTROL.search(raw)
+            self.assertIsNone(
+                found, f"raw control byte in {name} of {r.command!r}: {raw!r}"
+            )
+            try:
+                text = raw.decode("utf-8")
+            except UnicodeDecodeError as error:
+                self.fail(f"{name} of {r.command!r} is not UTF-8 ({error}): {raw!r}")
+            self.assertIsNone(RAW_C1.search(text), f"C1 control in {name} of {r.command!r}")
+
+    def assertTime(self, r, limit, at_least=0.0):
+        self.assertLess(r.elapsed, limit, f"{r.command!r} took {r.elapsed:.2f} s")
+        self.assertGreaterEqual(r.elapsed, at_least, f"{r.command!r} took {r.elapsed:.2f} s")
+
+    def dns(self, case, expected, limit=FAST_LIMIT, options=""):
+        """One name of the hostile zone; expected: the record lines, in order."""
+        name = case if "." in case else f"{case}.hostile.test"
+        r = run(f"dns {options}{Env.address} {name}")
+        self.assertClean(r, DNS_CODES)
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(r.err, "")
+        if expected is not None:
+            self.assertEqual(r.records(), expected, f"stdout of {r.command!r}: {r.out!r}")
+        self.assertTime(r, limit)
+        return r
+
+    def rdns(self, addresses, out, err="", code=0, limit=FAST_LIMIT, options=""):
+        """out: the result lines; err: the error lines without their prefix."""
+        r = run(f"rdns {options}/A:{Env.address} {addresses}")
+        self.assertClean(r, RDNS_CODES)
+        self.assertEqual(r.out, "".join(l + "\n" for l in out))
+        self.assertEqual(r.err, "".join(ERROR_PREFIX + l + "\n" for l in err))
+        self.assertEqual(r.code, code)
+        self.assertTime(r, limit)
+        return r
+
+
+def lookup_error(address, text):
+    return f'Error looking up "{address}": {text}'
+
+
+BAD_PACKET = "Bad DNS packet."
+TIMEOUT = "This operation returned because the timeout period expired."
+
+
+class HostileDns(HostileCase):
+    """DNS: every answer below comes at once; none may cost a time-out."""
+
+    def test_reference_answer(self):
+        self.dns("good", BOTH_GOOD)
+
+    # Owner names that cannot be read: the whole answer is dropped, for every type.
+
+    def test_pointer_to_itself(self):
+        self.dns("ptr-self", NO_RECORDS)
+
+    def test_pointer_loop_between_two_names(self):
+        self.dns("ptr-loop", NO_RECORDS)
+
+    def test_pointer_outside_the_message(self):
+        self.dns("ptr-outside", NO_RECORDS)
+
+    def test_message_ends_inside_a_pointer(self):
+        self.dns("ptr-end", NO_RECORDS)
+
+    def test_pointer_into_the_header(self):
+        self.dns("ptr-header", NO_RECORDS)
+
+    def test_forward_pointer(self):
+        # Pointers should point back; a reader may still accept a forward one to
+        # a good name. Either way: the good data or nothing, quickly.
+        r = self.dns("ptr-forward", None)
+        records = r.records()
+        self.assertIsNotNone(records, r.out)
+        if records != NO_RECORDS:
+            self.assertIn(A_GOOD, records)
+
+    def test_label_length_64(self):
+        self.dns("label-64", NO_RECORDS)
+
+    def test_reserved_label_type(self):
+        self.dns("label-bits10", NO_RECORDS)
+
+    def test_name_longer_than_255_octets(self):
+        self.dns("name-long", NO_RECORDS)
+
+    def test_name_longer_than_255_octets_through_pointers(self):
+        # Three good records come first; the fourth's owner is too long, and one
+        # bad part spoils the whole answer.
+        self.dns("name-long-ptr", NO_RECORDS)
+
+    # Broken target names in CNAME, NS, SOA, MX data: those types print nothing,
+    # A and AAAA of the same name still do.
+
+    def test_target_pointer_loop(self):
+        self.dns("target-loop", BOTH_GOOD)
+
+    def test_target_pointer_to_itself(self):
+        self.dns("target-self", BOTH_GOOD)
+
+    def test_target_label_64(self):
+        self.dns("target-label64", BOTH_GOOD)
+
+    def test_target_pointer_outside(self):
+        self.dns("target-outside", BOTH_GOOD)
+
+    def test_target_longer_than_255_octets(self):
+        self.dns("target-long", BOTH_GOOD)
+
+    def test_target_runs_past_its_record(self):
+        self.dns("target-overrun", BOTH_GOOD)
+
+    # Lengths that lie.
+
+    def test_rdlength_past_the_message_end(self):
+        self.dns("rdlen-past-end", NO_RECORDS)
+
+    def test_a_data_of_wrong_length(self):
+        for case in ("rdlen-a3", "rdlen-a5"):
+            with self.subTest(case):
+                self.dns(case, [AAAA_GOOD])
+
+    def test_aaaa_data_of_15_bytes(self):
+        self.dns("rdlen-aaaa15", [A_GOOD])
+
+    def test_mx_soa_loc_data_too_short(self):
+        for case in ("rdlen-mx1", "rdlen-soa19", "rdlen-loc12"):
+            with self.subTest(case):
+                self.dns(case, BOTH_GOOD)
+
+    def test_txt_string_longer_than_its_record(self):
+        self.dns("txt-overrun", BOTH_GOOD)
+
+    def test_answer_count_larger_than_the_records(self):
+        self.dns("ancount-high", NO_RECORDS)
+
+    def test_answer_count_65535(self):
+        self.dns("ancount-max", NO_RECORDS)
+
+    def test_opt_record_in_the_answer(self):
+        self.dns("opt-in-answer", NO_RECORDS)
+
+    # Legal but unusual answers are read.
+
+    def test_txt_record_without_strings(self):
+        # It is a record (so not "No records found.") but has no line to print.
+        self.dns("txt-no-strings", [])
+
+    def test_record_of_unknown_type_is_skipped(self):
+        self.dns("unknown-type", BOTH_GOOD)
+
+    def test_question_echoed_in_capitals(self):
+        self.dns("question-upper", BOTH_GOOD)
+
+    def test_alias_chain_prints_only_the_type_asked(self):
+        self.dns("alias", BOTH_GOOD + [line("CNAME", "CNAME", "target.hostile.test")])
+
+    def test_owner_of_100_labels_each_through_a_pointer(self):
+        self.dns("ptr-chain", BOTH_GOOD)
+
+    # Junk before the real answer: ignored, the answer that follows is used.
+
+    def test_wrong_id_then_the_answer(self):
+        self.dns("wrong-id-then-good", BOTH_GOOD)
+
+    def test_other_question_then_the_answer(self):
+        self.dns("other-question-then-good", BOTH_GOOD)
+
+    def test_five_byte_datagram_then_the_answer(self):
+        self.dns("short5-then-good", BOTH_GOOD)
+
+    def test_random_bytes_then_the_answer(self):
+        self.dns("random-then-good", BOTH_GOOD)
+
+    def test_empty_datagram_then_the_answer(self):
+        self.dns("empty-then-good", BOTH_GOOD)
+
+    # Response codes: silent, the name simply has no records.
+
+    def test_failure_codes(self):
+        for case in ("servfail", "refused", "nxdomain", "formerr", "nodata"):
+            with self.subTest(case):
+                self.dns(case, NO_RECORDS)
+
+    def test_nxdomain_carrying_records(self):
+        self.dns("nxdomain-answer", NO_RECORDS)
+
+    # Truncation: the full answer comes over TCP.
+
+    def test_truncated_answer_is_fetched_over_tcp(self):
+        Env.server.clear_log()
+        a_lines = [line("A", "ADDRESS", f"198.51.100.{i}") for i in range(1, 61)]
+        txt_lines = [
+            line("TXT", f"TXT[{i:2}]", chr(0x61 + i % 26) * 254 + "|") for i in range(40)
+        ]
+        self.dns("truncated", a_lines + [AAAA_GOOD] + txt_lines)
+        tcp = Env.server.queries("tcp")
+        self.assertIn(("tcp", "truncated.hostile.test", hs.A), tcp)
+        self.assertIn(("tcp", "truncated.hostile.test", hs.TXT), tcp)
+
+    def test_tcp_length_prefix_shorter_than_the_message(self):
+        self.dns("tcp-len-short", [AAAA_GOOD])
+
+    # Hostile bytes in record data reach the screen escaped, never raw.
+
+    def test_terminal_sequences_in_txt(self):
+        self.dns(
+            "esc-txt",
+            BOTH_GOOD
+            + [
+                line("TXT", "TXT[ 0]", r"\027[31mred\027[0m"),
+                line("TXT", "TXT[ 1]", r"\027]0;owned\007"),
+                line("TXT", "TXT[ 2]", r"\027[2J\027[H"),
+                line("TXT", "TXT[ 3]", r"cr\013lf\010bs\008bel\007"),
+                line("TXT", "TXT[ 4]", r"nul\000del\127"),
+                # Colour markup vanishes: no console, no highlighting.
+                line("TXT", "TXT[ 5]", "markend"),
+                line("TXT", "TXT[ 6]", r"c1\194\15531m"),
+                line("TXT", "TXT[ 7]", r"bad\255 utf8"),
+                line("TXT", "TXT", r"\027[2J\027c"),
+            ],
+        )
+
+    def test_terminal_sequences_in_names(self):
+        self.dns(
+            "esc-names",
+            BOTH_GOOD
+            + [
+                line("CNAME", "CNAME", r"\027[31mred.esc-names.hostile.test"),
+                line("NS", "DNAME", r"ns\013\010fake.esc-names.hostile.test"),
+                line("SOA", "MNAME", r"\1552J.mm.hostile.test"),
+                line("", "RNAME", r"a\.b.x\\y.sp ace.\195\169.hostile.test"),
+                line("", "SERIAL", "2024010101"),
+                line("", "REFRESH", "7200"),
+                line("", "RETRY", "900"),
+                line("", "EXPIRE", "1209600"),
+                line("", "MINIMUM", "300"),
+                line("MX", "PREFERENCE", "5"),
+                line("", "EXCHANGE", r"mx\008\007.\127\000.hostile.test"),
+            ],
+        )
+
+    def test_longest_name_and_strings_all_control_bytes(self):
+        # Every byte becomes four characters: the lines run past 1000 columns
+        # and must come out whole.
+        self.dns(
+            "long-escaped",
+            BOTH_GOOD
+            + [
+                line("NS", "DNAME", LONG_ESC_NAME),
+                line("TXT", "TXT", r"\027" * 255),
+                line("TXT", "TXT[ 0]", r"\255" * 255),
+                line("TXT", "TXT[ 1]", r"\255" * 255),
+            ],
+        )
+
+    def test_answer_of_64_kib_over_tcp(self):
+        r = self.dns("huge-tcp", None)
+        records = r.records()
+        self.assertEqual(len(records), 4001)
+        self.assertEqual(records[0], line("A", "ADDRESS", "10.1.1.1"))
+        self.assertEqual(records[3999], line("A", "ADDRESS", "10.1.16.175"))
+        self.assertEqual(records[4000], AAAA_GOOD)
+
+    def test_terminal_sequences_in_names_without_highlighting(self):
+        r = self.dns("esc-names", None, options="/N:C ")
+        self.assertIn(line("SOA", "MNAME", r"\1552J.mm.hostile.test"), r.records())
+
+    def test_terminal_sequences_in_ptr_of_reverse_name(self):
+        self.dns(
+            "2.0.0.10.in-addr.arpa",
+            [line("PTR", "PTRDNAME", r"\027[31mevil.\013\010fake.hostile.test")],
+        )
+
+    def test_bad_answer_among_several_names(self):
+        names = "good.hostile.test ptr-loop.hostile.test esc-txt.hostile.test"
+        r = run(f"dns /K {Env.address} {names}")
+        self.assertClean(r, DNS_CODES)
+        self.assertEqual(r.code, 0)
+        self.assertEqual(r.err, "")
+        blocks = r.out.split("\nPTR-LOOP.HOSTILE.TEST\n")
+        self.assertEqual(len(blocks), 2, r.out)
+        self.assertIn("\nNo records found.\n", blocks[1].split("\nESC-TXT.HOSTILE.TEST\n")[0])
+        self.assertRegex(blocks[0], r"\n  2 records found   \d+:\d\d\.\d\d\d\n")
+        self.assertIn(r"\027[31mred\027[0m", r.out)
+        self.assertTime(r, FAST_LIMIT)
+
+
+class HostileRdns(HostileCase):
+    """RDNS: the answer or a clear status text, at once."""
+
+    def test_reference_answer(self):
+        self.rdns("10.0.0.1", [rdns_line("10.0.0.1", "good.hostile.test")])
+
+    def test_reference_answer_ipv6(self):
+        self.rdns("fd00::1", [rdns_line("fd00::1", "good.hostile.test")])
+
+    def test_terminal_sequences_in_host_name(self):
+        self.rdns(
+            "10.0.0.2", [rdns_line("10.0.0.2", r"\027[31mevil.\013\010fake.hostile.test")]
+        )
+
+    def test_c1_controls_in_host_name(self):
+        self.rdns("10.0.0.18", [rdns_line("10.0.0.18", r"\15531m.\194\155.hostile.test")])
+
+    def test_longest_host_name_all_control_bytes(self):
+        self.rdns("10.0.0.19", [rdns_line("10.0.0.19", LONG_ESC_NAME)])
+
+    def test_markup_bytes_in_host_name(self):
+        # RDNS has no highlighting: the colour markup bytes 17 to 22 are plain
+        # control bytes here and must not reach the terminal as they are.
+        r = run(f"rdns /A:{Env.address} 10.0.0.14")
+        self.assertClean(r, RDNS_CODES)
+        self.assertEqual(r.code, 0)
+        self.assertIn(
+            r.out,
+            [
+                rdns_line("10.0.0.14", "mark.x.hostile.test") + "\n",
+                rdns_line("10.0.0.14", r"\017\018mark\022.x\019\020\021.hostile.test") + "\n",
+            ],
+        )
+
+    def test_malformed_answers(self):
+        for n in (3, 10, 11, 12, 16, 17):
+            address = f"10.0.0.{n}"
+            with self.subTest(address):
+                self.rdns(address, [], [lookup_error(address, BAD_PACKET)], code=2)
+
+    def test_response_codes(self):
+        for n, text in (
+            (4, "DNS name does not exist."),
+            (5, "DNS server failure."),
+            (6, "DNS operation refused."),
+            (7, "No records found for given DNS query."),
+        ):
+            address = f"10.0.0.{n}"
+            with self.subTest(address):
+                self.rdns(address, [], [lookup_error(address, text)], code=2)
+
+    def test_answer_without_ptr(self):
+        self.rdns("10.0.0.13", [rdns_line("10.0.0.13")])
+
+    def test_truncated_answer_all_names(self):
+        hosts = [f"host{i}.hostile.test" for i in range(1, 31)]
+        self.rdns("10.0.0.9", [rdns_line("10.0.0.9", h) for h in hosts], options="/M ")
+        self.rdns("10.0.0.9", [rdns_line("10.0.0.9", hosts[0])])
+
+    def test_bad_answer_between_good_ones(self):
+        self.rdns(
+            "10.0.0.1 10.0.0.3 10.0.0.2",
+            [
+                rdns_line("10.0.0.1", "good.hostile.test"),
+                rdns_line("10.0.0.2", r"\027[31mevil.\013\010fake.hostile.test"),
+            ],
+            [lookup_error("10.0.0.3", BAD_PACKET)],
+            code=2,
+        )
+
+
+class HostileTiming(HostileCase):
+    """Answers that never come or come late: each costs at most one query's
+    time-out, and the types that do answer are still printed."""
+
+    def test_slow_answer_is_waited_for(self):
+        r = self.dns("slow", BOTH_GOOD, limit=1.5 + FAST_LIMIT)
+        self.assertTime(r, 1.5 + FAST_LIMIT, at_least=1.5)
+
+    def test_mute_server_for_one_type(self):
+        r = self.dns("mute", [AAAA_GOOD], limit=ONE_TIMEOUT_LIMIT)
+        # Not given up early either: the A query had its tries.
+        self.assertTime(r, ONE_TIMEOUT_LIMIT, at_least=QUERY_DEADLINE - 1.0)
+
+    def test_only_junk_for_one_type(self):
+        for case in ("wrong-id", "other-question", "short5", "random", "empty"):
+            with self.subTest(case):
+                self.dns(case, [AAAA_GOOD], limit=ONE_TIMEOUT_LIMIT)
+
+    def test_truncated_with_broken_tcp(self):
+        for case in ("tc-tcp-closed", "tcp-len-long"):
+            with self.subTest(case):
+                self.dns(case, [AAAA_GOOD], limit=ONE_TIMEOUT_LIMIT)
+
+    def test_rdns_mute_server(self):
+        self.rdns(
+            "10.0.0.8", [], [lookup_error("10.0.0.8", TIMEOUT)], code=2, limit=ONE_TIMEOUT_LIMIT
+        )
+
+    def test_rdns_wrong_id_only(self):
+        self.rdns(
+            "10.0.0.15", [], [lookup_error("10.0.0.15", TIMEOUT)], code=2, limit=ONE_TIMEOUT_LIMIT
+        )
+
+
+class HostileTerminal(HostileCase):
+    """The same hostile bytes on a terminal, where output is coloured: only the
+    colour changes of the output engine may reach it, never the record data's."""
+
+    def on_terminal(self, command, expected_lines, codes):
+        code, raw = run_on_terminal(command)
+        self.assertIn(code, codes, raw)
+        self.assertEqual(code, 0, raw)
+        plain = SGR.sub(b"", raw).replace(b"\r\n", b"\n")
+        self.assertNotIn(b"\x1b", plain, f"escape sequence other than a colour: {raw!r}")
+        self.assertIsNone(RAW_CONTROL.search(plain), f"raw control byte: {raw!r}")
+        text = plain.decode("utf-8")
+        self.assertIsNone(RAW_C1.search(text), f"C1 control: {raw!r}")
+        lines = [l for l in text.split("\n") if l]
+        for expected in expected_lines:
+            self.assertIn(expected, lines)
+
+    def test_txt(self):
+        self.on_terminal(
+            f"dns {Env.address} esc-txt.hostile.test",
+            [
+                line("TXT", "TXT[ 0]", r"\027[31mred\027[0m"),
+                line("TXT", "TXT[ 1]", r"\027]0;owned\007"),
+                line("TXT", "TXT[ 3]", r"cr\013lf\010bs\008bel\007"),
+                line("TXT", "TXT[ 5]", "markend"),
+                line("TXT", "TXT[ 6]", r"c1\194\15531m"),
+            ],
+            DNS_CODES,
+        )
+
+    def test_names(self):
+        self.on_terminal(
+            f"dns {Env.address} esc-names.hostile.test",
+            [
+                line("CNAME", "CNAME", r"\027[31mred.esc-names.hostile.test"),
+                line("NS", "DNAME", r"ns\013\010fake.esc-names.hostile.test"),
+                line("", "EXCHANGE", r"mx\008\007.\127\000.hostile.test"),
+            ],
+            DNS_CODES,
+        )
+
+    def test_rdns(self):
+        self.on_terminal(
+            f"rdns /A:{Env.address} 10.0.0.2",
+            [rdns_line("10.0.0.2", r"\027[31mevil.\013\010fake.hostile.test")],
+            RDNS_CODES,
+        )
+
+
+GROUPS = {
+    "fast": ["HostileDns", "HostileRdns", "HostileTerminal"],
+    "timing": ["HostileTiming"],
+    "all": ["HostileDns", "HostileRdns", "HostileTerminal", "HostileTiming"],
+}
+
+
+def wait_until_serving(address, seconds=5.0):
+    """Asks our own server until it answers: a fresh namespace can drop the
+    first loopback datagrams."""
+    query = struct.pack("!6H", 0x5A5A, 0x0100, 1, 0, 0, 0)
+    query += hs.wire(hs.labels_of("good.hostile.test")) + struct.pack("!HH", hs.A, 1)
+    deadline = time.monotonic() + seconds
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.settimeout(0.2)
+        while time.monotonic() < deadline:
+            probe.sendto(query, (address, 53))
+            try:
+                data, _ = probe.recvfrom(4096)
+                if data[:2] == query[:2]:
+                    return True
+            except socket.timeout:
+                continue
+    return False
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--corvane", default=os.environ.get("CORVANE"))
+    parser.add_argument("--address", default="127.0.0.2")
+    parser.add_argument("--group", choices=sorted(GROUPS), default="all")
+    args, rest = parser.parse_known_args()
+    if not args.corvane:
+        sys.stderr.write("give the corvane binary with --corvane or CORVANE\n")
+        return 2
+    Env.corvane = os.path.abspath(args.corvane)
+    Env.address = args.address
+
+    if not os.environ.get("DNS_E2E_SERVER"):
+        print("DNS_E2E_SERVER is not set: run through scripts/test.sh; skipping")
+        return SKIP_CODE
+    try:
+        Env.server = hs.HostileServer(args.address, 53).start()
+    except OSError as error:
+        print(f"cannot serve on {args.address}:53 ({error}); skipping")
+        return SKIP_CODE
+    try:
+        if not wait_until_serving(args.address):
+            print(f"the server on {args.address}:53 does not answer")
+            return 1
+        names = rest if any(not a.startswith("-") for a in rest) else rest + GROUPS[args.group]
+        program = unittest.main(argv=[sys.argv[0]] + names, exit=False, verbosity=2)
+        return 0 if program.result.wasSuccessful() else 1
+    finally:
+        Env.server.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,82 @@
+// A DNS server for the platform tests: UDP and TCP on 127.0.0.1 with one ephemeral port, on its
+// own thread, answering from a table of canned raw responses.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// Builders of canned answers. The server puts the question at offset 12, so a record owner of
+// QuestionName points at the queried name.
+inline const Bytes QuestionName = {0xC0, 0x0C};
+Bytes Labels(std::string_view dotted); // the labels of a dotted name, without the root label
+Bytes Name(std::string_view dotted);   // a whole name; "" is the root
+Bytes Pointer(size_t offset);
+Bytes Rr(const Bytes& owner, uint16_t type, const Bytes& data);
+Bytes RrWithLength(const Bytes& owner, uint16_t type, uint16_t length, const Bytes& data);
+// Header (QR, RD, RA, rcode, one question, answers records) and the records after it.
+Bytes Response(uint8_t rcode, uint16_t answers, const std::vector<Bytes>& records = {});
+// Offset of the first answer record when the question is name.
+size_t AnswerOffset(std::string_view name);
+Bytes operator+(Bytes a, const Bytes& b);
+
+class FakeDnsServer {
+  public:
+    struct Reply {
+        // Header (12 bytes, ID and QDCOUNT ignored) followed by the sections after the question.
+        // The query's ID and question are copied in, so 0xC00C points at the question name.
+        Bytes message;
+        bool asIs = false;            // message is whole (question included); only the ID is copied
+        bool mute = false;            // never answer
+        bool truncateOverUdp = false; // over UDP send only the header with TC, whatever the size
+        bool wrongId = false;         // answer with an ID that was not asked
+        std::chrono::milliseconds delay{0};
+    };
+    struct Query {
+        uint16_t id = 0;
+        Bytes name; // wire form
+        uint16_t type = 0;
+        bool tcp = false;
+        int ednsSize = -1; // the OPT record's payload size, -1 without OPT
+    };
+
+    FakeDnsServer();
+    ~FakeDnsServer();
+    FakeDnsServer(const FakeDnsServer&) = delete;
+    FakeDnsServer& operator=(const FakeDnsServer&) = delete;
+
+    uint16_t Port() const { return port_; }
+    // name in dotted lower-case form, without the final dot. Unknown questions get REFUSED.
+    void SetReply(const std::string& name, uint16_t type, Reply reply);
+    // Holds UDP answers back until this many queries have arrived, then sends them all.
+    void HoldUntil(size_t count);
+    std::vector<Query> Queries() const;
+
+  private:
+    struct Outgoing {
+        std::chrono::steady_clock::time_point due;
+        int fd; // the TCP connection, or the UDP socket
+        bool tcp;
+        Bytes peer; // sockaddr of the UDP client
+        Bytes message;
+    };
+    void Run();
+    void Handle(const uint8_t* data, size_t size, int fd, bool tcp, const Bytes& peer);
+    void Send(const Outgoing& out);
+
+    int udp_ = -1, tcp_ = -1, wake_[2] = {-1, -1};
+    uint16_t port_ = 0;
+    std::map<std::pair<std::string, uint16_t>, Reply> replies_;
+    std::vector<Query> queries_;
+    std::vector<Outgoing> outgoing_;
+    std::map<int, Bytes> connections_; // TCP connection -> bytes received so far
+    size_t holdUntil_ = 0;
+    mutable std::mutex mutex_;
+    std::thread thread_;
+};

@@ -1,0 +1,86 @@
+// The error prefix in and outside batch files, and status texts.
+#include <cwchar>
+#include <string>
+
+#include "dns/frame/Errors.h"
+#include "dns/frame/HostApi.h"
+#include "platform/Console.h"
+#include "platform/Messages.h"
+#include "tests/fakes/FakeWorld.h"
+
+namespace {
+
+class ErrorPrefixTest : public FakeWorldTest {};
+
+TEST_F(ErrorPrefixTest, OutsideABatchFile) {
+    EXPECT_EQ(PrintErrorPrefix(), 0);
+    Qprintf(ConsoleStdError(), L"message\r\n");
+    EXPECT_EQ(fake::Err, L"DNS plugin: message\r\n");
+    EXPECT_EQ(fake::Out, L"");
+}
+
+TEST_F(ErrorPrefixTest, InsideABatchFile) {
+    fake::Variables[L"_batch"] = L"1";
+    fake::Variables[L"_batchname"] = L"C:\\jobs\\lookup.btm";
+    fake::Variables[L"_batchline"] = L"12";
+    PrintErrorPrefix();
+    EXPECT_EQ(fake::Err, L"DNS plugin: C:\\jobs\\lookup.btm [12]  ");
+}
+
+TEST_F(ErrorPrefixTest, PercentInTheBatchNameIsNoFormat) {
+    fake::Variables[L"_batch"] = L"2";
+    fake::Variables[L"_batchname"] = L"100%s%d.btm";
+    fake::Variables[L"_batchline"] = L"3";
+    PrintErrorPrefix();
+    EXPECT_EQ(fake::Err, L"DNS plugin: 100%s%d.btm [3]  ");
+}
+
+TEST_F(ErrorPrefixTest, UnknownBatchVariablePrintsTheBatchPart) {
+    fake::Variables.erase(L"_batch");
+    PrintErrorPrefix();
+    EXPECT_EQ(fake::Err, L"DNS plugin:  []  ");
+}
+
+struct StatusCase {
+    int32_t code;
+    const wchar_t* text;
+};
+
+class StatusTextTest : public FakeWorldTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(StatusTextTest, Reads) {
+    wchar_t text[StatusTextSize];
+    std::fill(std::begin(text), std::end(text), L'#');
+    EXPECT_EQ(FormatStatusText(GetParam().code, text), 0);
+    EXPECT_STREQ(text, GetParam().text);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Codes, StatusTextTest,
+    ::testing::Values(
+        StatusCase{-1, L"Unknown error"}, StatusCase{9003, L"DNS name does not exist."},
+        StatusCase{9002, L"DNS server failure."},
+        StatusCase{9501, L"No records found for given DNS query."},
+        StatusCase{1460, L"This operation returned because the timeout period expired."},
+        StatusCase{0, L"The operation completed successfully."}, StatusCase{12345, L"Error 12345"},
+        StatusCase{static_cast<int32_t>(0x80000000u), L"Error -2147483648"},
+        StatusCase{-2, L"Error -2"}));
+
+TEST(SystemMessageTest, KnownTextsEndInALineBreak) {
+    for (uint32_t code : {0u, 8u, 87u, 123u, 1460u, 9001u, 9002u, 9003u, 9004u, 9005u, 9006u, 9010u,
+                          9501u, 9502u, 9503u, 9504u}) {
+        wchar_t text[StatusTextSize] = {};
+        size_t n = SystemMessageText(code, text, StatusTextSize);
+        ASSERT_GT(n, 2u) << code;
+        EXPECT_EQ(n, std::wcslen(text));
+        EXPECT_EQ(std::wstring(text + n - 3), L".\r\n") << code;
+    }
+}
+
+TEST(SystemMessageTest, UnknownCodeOrNoRoomGivesNothing) {
+    wchar_t text[8] = L"keep";
+    EXPECT_EQ(SystemMessageText(4242, text, 8), 0u);
+    EXPECT_EQ(SystemMessageText(9003, text, 8), 0u) << "does not fit";
+    EXPECT_EQ(SystemMessageText(9003, nullptr, 0), 0u);
+}
+
+} // namespace
