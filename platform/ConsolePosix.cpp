@@ -71,12 +71,17 @@ void AtExit() {
     if (fd >= 0 && CurrentAttribute.load() != DefaultAttribute) WriteAll(fd, "\x1b[0m", 4);
 }
 
+// Leaves the terminal as it was found when the process (or the module) goes away.
+void RegisterExitHook() {
+    static bool registered = (std::atexit(AtExit) == 0);
+    (void)registered;
+}
+
 bool EnterKeyMode() {
     int fd = TerminalFd();
     if (fd < 0) return false;
     if (KeyModeActive != 0) return true;
-    static bool exitHook = (std::atexit(AtExit) == 0);
-    (void)exitHook;
+    RegisterExitHook();
     termios mode;
     if (tcgetattr(fd, &mode) != 0) return false;
     SavedMode = mode;
@@ -309,6 +314,7 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     if (CurrentAttribute.exchange(attribute) == attribute) return true;
     int terminal = TerminalFd();
     if (terminal < 0) return false;
+    RegisterExitHook();
     LeaveKeyMode();
     std::fflush(stdout); // keep the order of buffered output and the colour change
     std::string sgr = SgrSequence(attribute);

@@ -135,16 +135,17 @@ Channel OpenChannel(const IP4_ARRAY* servers, int timeoutMs, int& serverCount, i
 std::vector<uint16_t> RandomIds(size_t count) {
     std::vector<uint16_t> ids;
     std::unordered_set<uint16_t> used;
-    std::random_device fallback;
     while (ids.size() < count) {
         uint16_t id = 0;
-        if (getrandom(&id, sizeof id, 0) != ssize_t(sizeof id)) id = uint16_t(fallback());
+        if (getrandom(&id, sizeof id, 0) != ssize_t(sizeof id))
+            id = uint16_t(std::random_device()());
         if (used.insert(id).second) ids.push_back(id);
     }
     return ids;
 }
 
 // Drives the channel until every query of the round has called back or the deadline passed.
+// ares_getsock reports up to 16 sockets, a UDP and a TCP one for each of 8 servers.
 void Wait(ares_channel channel, const size_t& open, Clock::time_point deadline) {
     while (open > 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -243,7 +244,7 @@ void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t, IP4_ARRAY*
         size_t round = std::min(count - done, MaxInFlight);
         try {
             RunRound(requests + done, round, servers);
-        } catch (const std::bad_alloc&) {
+        } catch (...) { // memory, or no random source: nothing may leave this call
             for (size_t i = done; i < done + round; ++i) {
                 DNS_STATUS& status = requests[i].status;
                 if (requests[i].results == nullptr &&

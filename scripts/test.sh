@@ -7,7 +7,9 @@
 #   sudo scripts/test.sh [ctest arguments...]
 #
 # BUILD_DIR selects the build tree (default: build, relative to the
-# repository root). ctest's exit code is the script's exit code.
+# repository root). TEST_TIMEOUT (default 300) bounds every test that sets no
+# timeout of its own, so a hanging test cannot hang CI. ctest's exit code is
+# the script's exit code.
 set -euo pipefail
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -109,5 +111,6 @@ fi
 
 export DNS_E2E_SERVER=127.0.0.1
 status=0
-ctest --test-dir "$BUILD_DIR" --output-on-failure "$@" </dev/null || status=$?
+ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout "${TEST_TIMEOUT:-300}" "$@" </dev/null ||
+    status=$?
 exit "$status"

@@ -1,6 +1,7 @@
 // PTR lookups of one address: the reverse name, the query and the result lines.
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
@@ -16,6 +17,22 @@ constexpr size_t TextSize = 1024;
 using TextBuffer = std::array<wchar_t, TextSize>;
 
 constexpr uint16_t TypePtr = 12;
+
+// RDNS lines go to the host unfiltered, so control characters that the resolver passed through
+// (the output engine's colour markup 17 to 22) are written as \DDD like every other one.
+std::wstring PrintableName(const wchar_t* name) {
+    std::wstring text;
+    for (; name != nullptr && *name != L'\0'; ++name) {
+        if (*name >= 0x20 && *name != 0x7F) {
+            text += *name;
+            continue;
+        }
+        wchar_t escape[8];
+        FormatWide(escape, 8, L"\\%03u", static_cast<unsigned>(*name));
+        text += escape;
+    }
+    return text;
+}
 
 // Queries the PTR records of hostName and prints them under addrString. 0, or 2 when the
 // query failed.
@@ -43,8 +60,8 @@ int LookupPtr(ServerList* servers, const wchar_t* addrString, const wchar_t* hos
     bool printed = false;
     for (const DNS_RECORD* record = list; record != nullptr; record = record->pNext) {
         if (record->wType != TypePtr) continue;
-        const wchar_t* name = record->Data.PTR.pNameHost;
-        Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString, name != nullptr ? name : L"");
+        std::wstring name = PrintableName(record->Data.PTR.pNameHost);
+        Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString, name.c_str());
         printed = true;
         if ((options & ReverseAllNames) == 0) break;
     }

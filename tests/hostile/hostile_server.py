@@ -457,6 +457,13 @@ def txt_no_strings(q):
     return reply(q, (TXT, b"")) if q.type == TXT else reply(q)
 
 
+def txt_sort_empty(q):
+    """TXT records to sort, one of them without strings."""
+    if q.type != TXT:
+        return reply(q)
+    return reply(q, (TXT, txt_rdata([b"b"])), (TXT, b""), (TXT, txt_rdata([b"a"])))
+
+
 def unknown_type_first(q):
     """A record of an unassigned type with odd data before the good one."""
     m = Message(q)
@@ -706,6 +713,7 @@ CASES = {
     "nodata": rcode_case(NOERROR),
     # Legal but unusual.
     "txt-no-strings": txt_no_strings,
+    "txt-sort-empty": txt_sort_empty,
     "unknown-type": unknown_type_first,
     "opt-in-answer": opt_in_answer,
     "question-upper": question_upper,

@@ -19,6 +19,7 @@ import os
 import pty
 import re
 import select
+import shutil
 import socket
 import struct
 import subprocess
@@ -337,6 +338,11 @@ class HostileDns(HostileCase):
         # It is a record (so not "No records found.") but has no line to print.
         self.dns("txt-no-strings", [])
 
+    def test_sorting_txt_records_one_without_strings(self):
+        txt = [line("TXT", "TXT", "a"), line("TXT", "TXT", "b")]
+        self.dns("txt-sort-empty", txt, options="/S ")
+        self.dns("txt-sort-empty", txt[::-1])
+
     def test_record_of_unknown_type_is_skipped(self):
         self.dns("unknown-type", BOTH_GOOD)
 
@@ -639,21 +645,23 @@ GROUPS = {
 
 
 def wait_until_serving(address, seconds=5.0):
-    """Asks our own server until it answers: a fresh namespace can drop the
-    first loopback datagrams."""
+    """Asks our own server until it answers, so that a namespace without a
+    working loopback fails once, plainly, rather than in every case."""
     query = struct.pack("!6H", 0x5A5A, 0x0100, 1, 0, 0, 0)
     query += hs.wire(hs.labels_of("good.hostile.test")) + struct.pack("!HH", hs.A, 1)
     deadline = time.monotonic() + seconds
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         probe.settimeout(0.2)
         while time.monotonic() < deadline:
-            probe.sendto(query, (address, 53))
             try:
+                probe.sendto(query, (address, 53))
                 data, _ = probe.recvfrom(4096)
                 if data[:2] == query[:2]:
                     return True
             except socket.timeout:
                 continue
+            except OSError:
+                time.sleep(0.2)
     return False
 
 
@@ -686,6 +694,8 @@ def main():
         return 0 if program.result.wasSuccessful() else 1
     finally:
         Env.server.stop()
+        if Env.home is not None:
+            shutil.rmtree(Env.home, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -111,8 +111,16 @@ INSTANTIATE_TEST_SUITE_P(
 // are in place the tests skip. Highlighted text goes straight to the console, so names and
 // closing lines are looked for on the whole screen.
 
+// The pager state is module-wide; a probe outside a command must not meet a page prompt.
+void PagerOff() {
+    PageLines = 0;
+    LinesLeft = 0;
+    PauseTime = 0;
+}
+
 bool LookupChainReady() {
     fake::Reset();
+    PagerOff();
     LookupName(nullptr, L"probe.test", NoNameLine, 0);
     bool ready = !fake::Queries.empty();
     fake::Reset();
@@ -227,7 +235,9 @@ TEST_F(DnsLookupTest, HandlerIsRegisteredForTheLookupsOnly) {
 }
 
 TEST_F(DnsLookupTest, EscAtThePagePromptStopsTheCommand) {
-    if (SetPageLength(3) != 3) GTEST_SKIP() << "pager not in place yet";
+    bool pagerReady = SetPageLength(3) == 3;
+    PagerOff();
+    if (!pagerReady) GTEST_SKIP() << "pager not in place yet";
     fake::Answers[{L"a.test", 1}] =
         fake::Reply{0, {fake::A("192.0.2.1"), fake::A("192.0.2.2"), fake::A("192.0.2.3")}};
     fake::Keys = {27};
@@ -238,6 +248,7 @@ TEST_F(DnsLookupTest, EscAtThePagePromptStopsTheCommand) {
         EXPECT_NE(q.name, L"c.test");
     EXPECT_EQ(CtrlHandlerInstalled, 0);
     EXPECT_EQ(BreakFlag.load(), 0);
+    PagerOff();
 }
 
 } // namespace

@@ -182,3 +182,11 @@ TEST_F(ReverseLookupTest, Ipv6OfAnotherFamilyStillQueriesWithEmptyText) {
 }
 
 } // namespace
+
+namespace {
+TEST_F(ReverseLookupTest, ControlCharactersInHostNamesAreEscaped) {
+    Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"a\x12" L"b\x1b[31mc\x7f")});
+    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + L"a\\018b\\027[31mc\\127\r\n");
+}
+} // namespace

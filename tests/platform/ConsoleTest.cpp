@@ -1,0 +1,331 @@
+// The POSIX console on a real pseudo-terminal: handles, window size, colour sequences, direct
+// writes, key decoding, the key mode being restored, and Ctrl-C / Ctrl-Break as events.
+// Everything that needs a controlling terminal runs in a child process started with forkpty.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Console.h"
+
+namespace {
+
+struct ChildRun {
+    std::string terminal;    // everything the child wrote to its terminal
+    std::vector<int> report; // numbers the child sent over the report pipe
+    int status = -1;         // waitpid status
+    termios after{};         // terminal mode after the child ended
+};
+
+int ReportFd = -1;
+void Report(int value) {
+    if (write(ReportFd, &value, sizeof value) != sizeof value) _exit(90);
+}
+
+bool ReadMaster(int master, std::string& out, int timeoutMs) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return false;
+    char buffer[512];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    out.append(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+// Runs body in a child whose controlling terminal is a new pty (24 rows, 80 columns). When
+// input is given, it is sent once the child reported its first number (it is then ready).
+ChildRun RunOnTerminal(const std::function<void()>& body, const std::string& input = {}) {
+    ChildRun run;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return run;
+    winsize size{24, 80, 0, 0};
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    if (pid == 0) {
+        close(pipeFds[0]);
+        ReportFd = pipeFds[1];
+        alarm(20);
+        body();
+        std::exit(0); // exit handlers run, as at the end of the host
+    }
+    close(pipeFds[1]);
+    if (pid < 0) return run;
+
+    bool sent = input.empty();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        pollfd fds[2] = {{pipeFds[0], POLLIN, 0}, {master, POLLIN, 0}};
+        if (poll(fds, 2, 100) < 0) break;
+        if (fds[0].revents & POLLIN) {
+            int value;
+            if (read(pipeFds[0], &value, sizeof value) == sizeof value) {
+                run.report.push_back(value);
+                if (!sent) {
+                    if (write(master, input.data(), input.size()) < 0) break;
+                    sent = true;
+                }
+            }
+        }
+        if (fds[1].revents & POLLIN) ReadMaster(master, run.terminal, 0);
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            run.status = status;
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &run.status, 0);
+            break;
+        }
+    }
+    tcgetattr(master, &run.after); // the pair shares one mode
+    while (ReadMaster(master, run.terminal, 50)) {
+    }
+    int value;
+    while (read(pipeFds[0], &value, sizeof value) == sizeof value)
+        run.report.push_back(value);
+    close(pipeFds[0]);
+    close(master);
+    return run;
+}
+
+bool Cooked(const termios& mode) {
+    return (mode.c_lflag & ICANON) && (mode.c_lflag & ECHO) && (mode.c_lflag & ISIG);
+}
+
+TEST(ConsoleHandles, AreFileDescriptorsPlusOne) {
+    EXPECT_EQ(ConsoleStdOutput(), reinterpret_cast<ConsoleHandle>(2));
+    EXPECT_EQ(ConsoleStdError(), reinterpret_cast<ConsoleHandle>(3));
+}
+
+TEST(ConsoleHandles, NonTerminalIsNoConsole) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ConsoleHandle handle = reinterpret_cast<ConsoleHandle>(intptr_t{fds[1]} + 1);
+    uint32_t mode = 0;
+    ConsoleScreenInfo info{};
+    EXPECT_FALSE(ConsoleGetMode(handle, &mode));
+    EXPECT_FALSE(ConsoleGetScreenInfo(handle, &info));
+    EXPECT_FALSE(ConsoleSetAttribute(handle, 0x1E));
+    EXPECT_FALSE(ConsoleGetMode(nullptr, &mode));
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(ConsoleHandles, PtyWindowSizeAndMode) {
+    int master, slave;
+    winsize size{37, 101, 0, 0};
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    ConsoleHandle handle = reinterpret_cast<ConsoleHandle>(intptr_t{slave} + 1);
+    uint32_t mode = 0xFFFFFFFF;
+    EXPECT_TRUE(ConsoleGetMode(handle, &mode));
+    EXPECT_NE(mode, 0xFFFFFFFFu);
+    ConsoleScreenInfo info{};
+    ASSERT_TRUE(ConsoleGetScreenInfo(handle, &info));
+    EXPECT_EQ(info.Left, 0);
+    EXPECT_EQ(info.Top, 0);
+    EXPECT_EQ(info.Right, 100);
+    EXPECT_EQ(info.Bottom, 36);
+    EXPECT_EQ(info.Attributes, 0x07);
+    close(master);
+    close(slave);
+}
+
+TEST(ConsoleTerminal, ColourSequencesOnlyOnChange) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleHandle out = ConsoleStdOutput();
+        ConsoleSetAttribute(out, 0x07); // the start value: nothing to emit
+        ConsoleSetAttribute(out, 0x1E);
+        ConsoleSetAttribute(out, 0x1E);
+        ConsoleWriteDirect(L"x\u2500", 2);
+        ConsoleSetAttribute(out, 0x0F);
+        ConsoleSetAttribute(out, 0xC1);
+        ConsoleSetAttribute(out, 0x70);
+        ConsoleScreenInfo info{};
+        ConsoleGetScreenInfo(out, &info);
+        Report(info.Attributes);
+        Report(info.Bottom);
+        ConsoleSetAttribute(out, 0x07);
+    });
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(run.terminal, "\x1b[0;93;44mx\xe2\x94\x80\x1b[0;97m\x1b[0;34;101m\x1b[0;30;47m"
+                            "\x1b[0m");
+    EXPECT_EQ(run.report, (std::vector<int>{0x70, 23}));
+}
+
+TEST(ConsoleTerminal, ColourIsResetAtExit) {
+    ChildRun run = RunOnTerminal([] { ConsoleSetAttribute(ConsoleStdOutput(), 0x0E); });
+    EXPECT_EQ(run.terminal, "\x1b[0;93m\x1b[0m");
+}
+
+TEST(ConsoleTerminal, DirectWriteKeepsOrderWithBufferedStdout) {
+    ChildRun run = RunOnTerminal([] {
+        std::fputs("one ", stdout); // still in the stdio buffer
+        ConsoleWriteDirect(L"two", 3);
+    });
+    EXPECT_EQ(run.terminal, "one two");
+}
+
+TEST(ConsoleTerminal, OpenedDeviceIsTheTerminal) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleHandle device = ConsoleOpenOutput();
+        Report(device != nullptr);
+        uint32_t mode;
+        Report(ConsoleGetMode(device, &mode));
+        ConsoleClose(device);
+    });
+    EXPECT_EQ(run.report, (std::vector<int>{1, 1}));
+}
+
+// Reads keys until count codes arrived, reporting each, then the terminal mode.
+void ReadKeys(int count) {
+    ConsoleKeyHit(); // enters the key mode
+    Report(-1);      // ready for input
+    for (int i = 0; i < count; ++i) {
+        while (!ConsoleKeyHit())
+            usleep(1000);
+        Report(ConsoleReadKey());
+    }
+    termios mode;
+    tcgetattr(0, &mode);
+    Report(Cooked(mode));
+}
+
+struct KeyCase {
+    const char* name;
+    std::string bytes;
+    std::vector<int> codes;
+};
+class ConsoleKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(ConsoleKeyTest, DecodesLikeTheConsole) {
+    const KeyCase& c = GetParam();
+    int count = static_cast<int>(c.codes.size());
+    ChildRun run = RunOnTerminal([count] { ReadKeys(count); }, c.bytes);
+    std::vector<int> expected = {-1};
+    expected.insert(expected.end(), c.codes.begin(), c.codes.end());
+    expected.push_back(1); // cooked again once the last code was read
+    EXPECT_EQ(run.report, expected);
+    EXPECT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(run.terminal, "") << "keys are not echoed";
+    EXPECT_TRUE(Cooked(run.after));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ConsoleKeyTest,
+    ::testing::Values(
+        KeyCase{"Letter", "a", {'a'}}, KeyCase{"Enter", "\r", {13}}, KeyCase{"CtrlC", "\x03", {3}},
+        KeyCase{"CtrlBackslash", "\x1c", {0x1c}}, KeyCase{"LoneEscape", "\x1b", {27}},
+        KeyCase{"Utf8", "\xc3\xa9\xe2\x94\x80", {0xE9, 0x2500}},
+        KeyCase{"LetterLikePrefix", "\xc3\xa0", {0xE0, 0}},
+        KeyCase{"Arrows", "\x1b[A\x1b[B\x1b[D\x1bOC", {0xE0, 72, 0xE0, 80, 0xE0, 75, 0xE0, 77}},
+        KeyCase{"ModifiedArrow", "\x1b[1;5A", {0xE0, 72}},
+        KeyCase{"Paging", "\x1b[5~\x1b[6~", {0xE0, 73, 0xE0, 81}},
+        KeyCase{"HomeEnd", "\x1b[H\x1b[F\x1b[1~\x1b[4~", {0xE0, 71, 0xE0, 79, 0xE0, 71, 0xE0, 79}},
+        KeyCase{"InsertDelete", "\x1b[2~\x1b[3~", {0xE0, 82, 0xE0, 83}},
+        KeyCase{"F1F4", "\x1bOP\x1bOS", {0, 59, 0, 62}},
+        KeyCase{"F5F10", "\x1b[15~\x1b[21~", {0, 63, 0, 68}},
+        KeyCase{"LinuxConsoleF1", "\x1b[[A", {0, 59}},
+        KeyCase{"F11F12", "\x1b[23~\x1b[24~", {0xE0, 133, 0xE0, 134}},
+        KeyCase{"UnknownSequence", "\x1b[99~", {0xE0, 0}},
+        KeyCase{"AltLetter", "\x1bx", {27, 'x'}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConsoleTerminal, KeyModeIsLeftAtExitWithoutARead) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleKeyHit();
+        termios mode;
+        tcgetattr(0, &mode);
+        Report(Cooked(mode));
+    });
+    EXPECT_EQ(run.report, std::vector<int>{0});
+    EXPECT_TRUE(Cooked(run.after));
+}
+
+TEST(ConsoleTerminal, KeyModeIsLeftBeforeOutput) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleKeyHit();
+        ConsoleWriteDirect(L"\r", 1);
+        termios mode;
+        tcgetattr(0, &mode);
+        Report(Cooked(mode));
+        _exit(0); // no exit handlers: the write itself restored the mode
+    });
+    EXPECT_EQ(run.report, std::vector<int>{1});
+    EXPECT_TRUE(Cooked(run.after));
+}
+
+// ---- Console-control events ----
+volatile sig_atomic_t LastEvent = -1;
+int RecordEvent(uint32_t event) {
+    LastEvent = static_cast<sig_atomic_t>(event);
+    return 1;
+}
+int RefuseEvent(uint32_t) {
+    return 0;
+}
+
+TEST(ConsoleTerminal, SignalsBecomeEventsAndPreviousActionsReturn) {
+    ChildRun run = RunOnTerminal([] {
+        signal(SIGINT, SIG_IGN);
+        Report(ConsoleSetCtrlHandler(RecordEvent, true));
+        raise(SIGINT);
+        Report(LastEvent);
+        raise(SIGQUIT);
+        Report(LastEvent);
+        Report(ConsoleSetCtrlHandler(RecordEvent, false));
+        struct sigaction now {};
+        sigaction(SIGINT, nullptr, &now);
+        Report(now.sa_handler == SIG_IGN);
+        sigaction(SIGQUIT, nullptr, &now);
+        Report(now.sa_handler == SIG_DFL);
+        // Installed and removed again: the host's own action is still there afterwards.
+        ConsoleSetCtrlHandler(RecordEvent, true);
+        ConsoleSetCtrlHandler(RecordEvent, false);
+        sigaction(SIGINT, nullptr, &now);
+        Report(now.sa_handler == SIG_IGN);
+    });
+    EXPECT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(run.report, (std::vector<int>{1, 0, 1, 1, 1, 1, 1}));
+}
+
+TEST(ConsoleTerminal, CtrlCReadAsKeyWhileWaiting) {
+    // With the handler installed and the key mode on, Ctrl-C arrives as the key 3, not as a
+    // signal.
+    ChildRun run = RunOnTerminal(
+        [] {
+            ConsoleSetCtrlHandler(RecordEvent, true);
+            ReadKeys(1);
+            Report(LastEvent);
+        },
+        "\x03");
+    EXPECT_EQ(run.report, (std::vector<int>{-1, 3, 1, -1}));
+}
+
+TEST(ConsoleTerminal, UnhandledEventEndsProcessWithTerminalRestored) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleSetCtrlHandler(RefuseEvent, true);
+        ConsoleKeyHit();
+        raise(SIGINT);
+        Report(99); // not reached
+    });
+    ASSERT_TRUE(WIFSIGNALED(run.status));
+    EXPECT_EQ(WTERMSIG(run.status), SIGINT);
+    EXPECT_TRUE(run.report.empty());
+    EXPECT_TRUE(Cooked(run.after));
+}
+
+} // namespace

@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""The real corvane on a pseudo-terminal: the page prompt and its keys, the
+terminal mode left as it was found, and colour sequences only where output is
+highlighted.
+
+    test_terminal.py PATH_TO_CORVANE [unittest args]
+
+Lookups go only to the loopback server named by DNS_E2E_SERVER (scripts/test.sh
+starts it in a private namespace); without it the lookup cases are skipped.
+"""
+
+import os
+import re
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ptydrive import PtySession  # noqa: E402
+
+CORVANE = None
+SERVER = os.environ.get("DNS_E2E_SERVER", "")
+PROMPT = "\r   \u2500\u2500 Press a key to continue \u2500\u2500 ".encode("utf-8")
+ERASE = b"\r" + b" " * 60 + b"\r"
+NOTICE = b"\r ^C \r\n"  # the terminal turns the notice's line feed into CR LF
+# Two names of the test zone with many records between them: several pages at 5 lines.
+NAMES = "e2e.test multi.e2e.test"
+SGR = re.compile(rb"\x1b\[[0-9;]*m")
+# Settle time after the prompt shows, so the key arrives while the key wait polls.
+SETTLE = 0.3
+
+
+def environment(**extra):
+    home = tempfile.mkdtemp(prefix="corvane-pty-home.")
+    env = {k: v for k, v in os.environ.items() if k.lower() != "highlight"}
+    env.update(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), LC_ALL="C.UTF-8",
+               TERM="xterm",
+               CORVANE_USER_SETTINGS=os.path.join(home, "none.ini"),
+               CORVANE_MACHINE_SETTINGS=os.path.join(home, "none-machine.ini"))
+    env.update(extra)
+    return env
+
+
+# Prints the terminal mode, runs one corvane command line, prints its exit code and
+# the terminal mode again.
+WRAPPER = 'stty -g; "$0" -c "$1"; echo "rc=$?"; stty -g'
+WRAPPED = re.compile(rb"\A(?P<before>[0-9a-f:]+)\r\n(?P<output>.*)rc=(?P<rc>\d+)\r\n"
+                     rb"(?P<after>[0-9a-f:]+)\r\n\Z", re.S)
+
+
+class Run:
+    def __init__(self, session, code):
+        self.code = code
+        self.transcript = session.transcript
+        m = WRAPPED.match(self.transcript)
+        if m is None:
+            raise AssertionError(f"unexpected transcript: {self.transcript!r}")
+        self.before = m["before"]
+        self.after = m["after"]
+        self.output = m["output"]
+        self.rc = int(m["rc"])
+
+
+def start(line, rows=24, env=None):
+    return PtySession(["sh", "-c", WRAPPER, CORVANE, line], rows=rows,
+                      env=env or environment())
+
+
+def finish(session, timeout=60):
+    return Run(session, session.wait(timeout))
+
+
+def lookup(options):
+    return f"dns {options} {SERVER} {NAMES}"
+
+
+class TerminalWithoutLookups(unittest.TestCase):
+    def test_option_error_leaves_terminal_alone(self):
+        with start("dns /P,1001 x") as s:
+            r = finish(s)
+        self.assertEqual(r.before, r.after)
+        self.assertIn(b"Pause lines must be 0 - 1000: 1001", r.output)
+        self.assertIsNone(SGR.search(r.output))
+
+    def test_help_has_no_colour(self):
+        with start("dns /?") as s:
+            r = finish(s)
+        self.assertEqual(r.before, r.after)
+        self.assertEqual(r.rc, 0)
+        self.assertIsNone(SGR.search(r.output))
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class PagerOnTerminal(unittest.TestCase):
+    def expect_prompt(self, s):
+        s.expect(PROMPT, timeout=20)
+        time.sleep(SETTLE)
+
+    def test_prompt_after_five_lines_then_keys(self):
+        with start(lookup("/P,5")) as s:
+            self.expect_prompt(s)
+            before_prompt = s.transcript[: s.transcript.index(PROMPT)]
+            s.send(b" ")
+            self.expect_prompt(s)
+            s.send(b"c")  # no more prompts
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertEqual(r.before, r.after)
+        self.assertEqual(r.output.count(PROMPT), 2)
+        self.assertEqual(r.output.count(PROMPT + ERASE), 2)
+        # Five line ends before the first prompt (the stty line ends one more).
+        self.assertEqual(before_prompt.count(b"\n") - 1, 5)
+        self.assertIn(b"MULTI.E2E.TEST", r.output)
+
+    def test_escape_breaks_without_notice(self):
+        with start(lookup("/P,5")) as s:
+            self.expect_prompt(s)
+            s.send(b"\x1b")
+            r = finish(s)
+        self.assertEqual(r.rc, 3)
+        self.assertEqual(r.before, r.after)
+        self.assertNotIn(b"^C", r.output)
+        self.assertTrue(r.output.endswith(PROMPT + ERASE) or
+                        SGR.sub(b"", r.output).endswith(PROMPT + ERASE), r.output)
+
+    def test_ctrl_c_breaks_with_notice(self):
+        with start(lookup("/P,5")) as s:
+            self.expect_prompt(s)
+            s.send(b"\x03")
+            r = finish(s)
+        self.assertEqual(r.rc, 3)
+        self.assertEqual(r.before, r.after)
+        self.assertIn(PROMPT + ERASE, r.output)
+        self.assertIn(NOTICE, SGR.sub(b"", r.output))
+        self.assertNotIn(b"MULTI.E2E.TEST", r.output)
+
+    def test_extended_keys_give_a_page(self):
+        with start(lookup("/P,5")) as s:
+            self.expect_prompt(s)
+            s.send(b"\x1b[B")  # cursor down: any other key
+            self.expect_prompt(s)
+            s.send(b"\x1b[21~")  # F10
+            self.expect_prompt(s)
+            s.send(b"a")
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertEqual(r.before, r.after)
+        self.assertEqual(r.output.count(PROMPT), 3)
+
+    def test_pause_time_goes_on_by_itself(self):
+        started = time.monotonic()
+        with start(lookup("/P300m,5")) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertEqual(r.before, r.after)
+        prompts = r.output.count(PROMPT)
+        self.assertGreaterEqual(prompts, 2)
+        self.assertEqual(r.output.count(PROMPT + ERASE), prompts)
+        self.assertGreaterEqual(time.monotonic() - started, 0.3 * prompts)
+
+    def test_normal_end_without_paging(self):
+        with start(lookup("")) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertEqual(r.before, r.after)
+        self.assertNotIn(PROMPT, r.output)
+
+    def test_small_window_does_not_page(self):
+        with start(lookup("/P"), rows=9) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertNotIn(PROMPT, r.output)
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class ColourOnTerminal(unittest.TestCase):
+    def test_name_lines_are_highlighted(self):
+        with start(lookup("")) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        # The default highlight on the normal colour is bright white, reset at the line end.
+        self.assertIn(b"\x1b[0;97mE2E.TEST\x1b[0m\r\n", r.output)
+        self.assertIn(b"\x1b[0;97mMULTI.E2E.TEST\x1b[0m\r\n", r.output)
+        # Record lines stay plain.
+        self.assertIsNone(re.search(rb"\x1b\[0;97m[A-Z]+ ", r.output))
+
+    def test_highlight_setting_colours(self):
+        with start(lookup(""), env=environment(Highlight="0x1E")) as s:
+            r = finish(s)
+        self.assertIn(b"\x1b[0;93;44mE2E.TEST\x1b[0m", r.output)
+
+    def test_no_colour_option(self):
+        with start(lookup("/N:C")) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertIn(b"MULTI.E2E.TEST", r.output)
+        self.assertIsNone(SGR.search(r.output))
+
+    def test_unusable_setting(self):
+        for setting in ("0x07", "0x1G", "no such colour name"):
+            with start(lookup(""), env=environment(Highlight=setting)) as s:
+                r = finish(s)
+            self.assertEqual(r.rc, 0, setting)
+            self.assertIn(b"MULTI.E2E.TEST", r.output, setting)
+            self.assertIsNone(SGR.search(r.output), setting)
+
+    def test_redirected_output(self):
+        with tempfile.NamedTemporaryFile(prefix="corvane-out.") as out:
+            script = '"$0" -c "$1" > "$2"; echo "rc=$?"'
+            with PtySession(["sh", "-c", script, CORVANE, lookup(""), out.name],
+                            env=environment()) as s:
+                code = s.wait(60)
+                transcript = s.transcript
+            with open(out.name, "rb") as f:
+                written = f.read()
+        self.assertEqual(code, 0)
+        self.assertEqual(transcript, b"rc=0\r\n")
+        self.assertIn(b"MULTI.E2E.TEST", written)
+        self.assertIsNone(SGR.search(written))
+
+
+def main():
+    global CORVANE
+    args = sys.argv[1:]
+    if args and not args[0].startswith("-"):
+        CORVANE = os.path.abspath(args.pop(0))
+    else:
+        CORVANE = os.environ.get("CORVANE", "")
+    if not CORVANE or not os.access(CORVANE, os.X_OK):
+        sys.stderr.write("usage: test_terminal.py PATH_TO_CORVANE [unittest args]\n")
+        return 2
+    program = unittest.main(argv=[sys.argv[0]] + args, exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
