@@ -43,6 +43,7 @@ ip link set lo up
 
 WORK=$(mktemp -d /tmp/corvane-e2e.XXXXXX)
 NSD_PID=
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
     if [[ -n "$NSD_PID" ]]; then
         kill "$NSD_PID" 2>/dev/null || true

@@ -74,12 +74,14 @@ def setup_from_argv():
 def clean_env():
     """Environment without user settings that change the output (colours,
     settings files in the home directory)."""
-    env = {k: v for k, v in os.environ.items() if k.lower() != "highlight"}
+    dropped = {"highlight", "corvane_user_settings", "corvane_machine_settings", "noloadmsg"}
+    env = {k: v for k, v in os.environ.items() if k.lower() not in dropped}
     if Corvane.home is None:
         Corvane.home = tempfile.mkdtemp(prefix="corvane-e2e-home.")
     env["HOME"] = Corvane.home
     env["XDG_CONFIG_HOME"] = os.path.join(Corvane.home, ".config")
     env["LC_ALL"] = "C.UTF-8"
+    env["noloadmsg"] = "1"  # batch runs from a terminal would otherwise show the load message
     return env
 
 

@@ -4,10 +4,18 @@ zones in tests/e2e/zones, served by NSD on loopback (see scripts/test.sh).
 
 Output goes to a pipe, so the command prints its ASCII forms and no colours."""
 
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
+
 import os
 import re
+import signal
+import socket
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 from e2e_common import (
@@ -314,7 +322,9 @@ class NamesAndHeaders(E2ETestCase):
     def test_name_line_upper_cases_letters_only(self):
         r = command(f"dns {self.server} Loc-Zero.E2E.test nothing.invalid")
         self.assertTrue(r.out.startswith("\nLOC-ZERO.E2E.TEST\n\n" + COLUMNS + "\n"), r.out)
-        self.assertIn("\nNOTHING.INVALID\n\n" + COLUMNS + "\n" + UNDERLINE + "\n" + NO_RECORDS, r.out)
+        self.assertIn(
+            "\nNOTHING.INVALID\n\n" + COLUMNS + "\n" + UNDERLINE + "\n" + NO_RECORDS, r.out
+        )
 
     def test_no_headers(self):
         self.assertRun(f"dns /N:H {self.server} multi.e2e.test", MULTI_UNSORTED)
@@ -515,6 +525,21 @@ class Errors(E2ETestCase):
     def test_unknown_option(self):
         self.assertError(f"dns /sort {self.server} e2e.test", 'Unknown option: "/SORT"', 1)
 
+    def test_page_option(self):
+        # Accepted forms page nothing when output is not a terminal.
+        for option in ["/P", "/p:5", "/P=500m,20", "/P;0"]:
+            with self.subTest(option=option):
+                self.assertRun(
+                    f"dns {option} {self.server} multi.e2e.test", HEADER + MULTI_UNSORTED
+                )
+        self.assertError(f"dns /p:5x {self.server} e2e.test", 'Syntax error: "/P:5X"', 1)
+        self.assertError(
+            f"dns /P,1001 {self.server} e2e.test", "Pause lines must be 0 - 1000: 1001", 1
+        )
+        self.assertError(
+            f"dns /P:99999999999 {self.server} e2e.test", 'Bad pause time: "/P:99999999999"', 1
+        )
+
     def test_error_before_help_wins(self):
         self.assertError("dns /X /?", 'Unknown option: "/X"', 1)
 
@@ -550,6 +575,88 @@ class Errors(E2ETestCase):
             "DNS /N:  \u2014 disable features\n\n\tC\tno highlight\n"
             "\tH\tdo not show headers\n\tN\tno not show names in headers\n",
         )
+
+
+class SlowServer:
+    """A UDP relay on a loopback address of its own that hands every query to the
+    real server and delays the answer, so a lookup lasts long enough to be
+    interrupted."""
+
+    def __init__(self, upstream, address="127.0.0.9", delay=0.3):
+        self.upstream = upstream
+        self.address = address
+        self.delay = delay
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 53))
+        self.running = True
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        self.sock.settimeout(0.2)
+        while self.running:
+            try:
+                query, client = self.sock.recvfrom(4096)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self.relay, args=(query, client), daemon=True).start()
+
+    def relay(self, query, client):
+        time.sleep(self.delay)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
+            up.settimeout(2)
+            try:
+                up.sendto(query, (self.upstream, 53))
+                answer, _ = up.recvfrom(4096)
+                self.sock.sendto(answer, client)
+            except OSError:
+                pass
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        self.sock.close()
+
+
+class BreakOff(E2ETestCase):
+    def setUp(self):
+        try:
+            self.relay = SlowServer(self.server)
+        except OSError as error:
+            self.skipTest(f"cannot bind port 53 of 127.0.0.9: {error}")
+
+    def tearDown(self):
+        self.relay.close()
+
+    def test_interrupt_during_second_name_stops_the_command(self):
+        # About ten queries per name at 0.3 s each: the interrupt lands in the
+        # second name; the third is never looked up.
+        proc = subprocess.Popen(
+            [Corvane.path, "-c", "dns 127.0.0.9 multi.e2e.test a.b.e2e.test loc-zero.e2e.test"],
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            env=clean_env(),
+        )
+        first_block = name_header("multi.e2e.test") + MULTI_UNSORTED
+        deadline = time.monotonic() + 30
+        # Wait for the second name's header before interrupting.
+        seen = b""
+        os.set_blocking(proc.stdout.fileno(), False)
+        while time.monotonic() < deadline and b"A.B.E2E.TEST" not in seen:
+            chunk = proc.stdout.read() or b""
+            seen += chunk
+            time.sleep(0.05)
+        self.assertIn(b"A.B.E2E.TEST", seen, "second name never started")
+        proc.send_signal(signal.SIGINT)
+        os.set_blocking(proc.stdout.fileno(), True)
+        rest, err = proc.communicate(timeout=30)
+        out = (seen + rest).decode("utf-8")
+        self.assertTrue(out.startswith(first_block), out)
+        self.assertNotIn("LOC-ZERO", out)
+        self.assertEqual(proc.returncode, 3, out + err.decode("utf-8"))
 
 
 class BatchFile(E2ETestCase):

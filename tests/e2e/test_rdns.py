@@ -5,6 +5,10 @@ ip6.arpa), served by NSD on loopback (see scripts/test.sh).
 
 RDNS lines keep their arrow characters even when output is not a console."""
 
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
+
 import unittest
 
 from e2e_common import (
@@ -109,7 +113,10 @@ class MixedResults(E2ETestCase):
 
     def test_broadcast_is_unreadable(self):
         self.assertRun(
-            "rdns 255.255.255.255", "", code=1, err='DNS plugin: Bad IP address: "255.255.255.255"\n'
+            "rdns 255.255.255.255",
+            "",
+            code=1,
+            err='DNS plugin: Bad IP address: "255.255.255.255"\n',
         )
 
 
@@ -185,7 +192,9 @@ class DefaultServersFromResolvConf(E2ETestCase):
         self.assertEqual(r.code, 0)
 
     def test_a_option_replaces_system_servers(self):
-        r = command_with_resolv_conf("nameserver 127.0.0.9\n", f"rdns /$ /A:{self.server} 192.0.2.1")
+        r = command_with_resolv_conf(
+            "nameserver 127.0.0.9\n", f"rdns /$ /A:{self.server} 192.0.2.1"
+        )
         self.assertEqual(
             r.out,
             trace_servers(self.server)

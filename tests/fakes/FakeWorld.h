@@ -106,8 +106,15 @@ void Reset();
 
 } // namespace fake
 
-// Base fixture: resets the fake world before every test.
+// Resets the module's own module-wide state (pager, colour slots, break flag), so that a test
+// never inherits a page count or a pending break from the one before it.
+void ResetModuleState();
+
+// Base fixture: resets the fake world and the module's state before every test.
 class FakeWorldTest : public ::testing::Test {
   protected:
-    void SetUp() override { fake::Reset(); }
+    void SetUp() override {
+        fake::Reset();
+        ResetModuleState();
+    }
 };

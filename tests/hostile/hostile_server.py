@@ -661,6 +661,55 @@ def huge_tcp(q, count=4000):
     return [m.build()]
 
 
+# --- mutated answers ------------------------------------------------------------
+
+
+def rich_answer(q):
+    """A well-formed answer with several records of the queried type, names
+    compressed against the question and against each other."""
+    m = Message(q)
+    alias_at = m.offset() + 2 + 10
+    m.add(CNAME, b"\x05alias" + ptr(QUESTION_OFFSET))
+    for i in range(3):
+        if q.type in (A, AAAA):
+            data = ipv4(f"192.0.2.{10 + i}") if q.type == A else ipv6(f"2001:db8::{10 + i}")
+        elif q.type in (NS, CNAME, PTR):
+            data = bytes([2]) + b"n%d" % i + ptr(alias_at)
+        elif q.type == MX:
+            data = struct.pack("!H", 10 * i) + b"\x02mx" + ptr(alias_at)
+        elif q.type == SOA:
+            data = soa_rdata(b"\x02ns" + ptr(QUESTION_OFFSET), ptr(alias_at), (i, 1, 2, 3, 4))
+        elif q.type == TXT:
+            data = txt_rdata([b"one", b"two \\ %d" % i, b"\xc3\xa9t\xc3\xa9"])
+        else:
+            data = loc_rdata(lat=0x80000000 + i)
+        m.add(q.type, data)
+    return m.build()
+
+
+def fuzz(seed):
+    """The rich answer with its records mutated (the header and question stay
+    intact, so the transport always hands the message on): bytes flipped,
+    the message cut short, or bytes inserted, chosen by the seed and type."""
+
+    def case(q):
+        data = bytearray(rich_answer(q))
+        rng = random.Random(seed * 65536 + q.type)
+        start = 12 + len(q.question)
+        kind = seed % 3
+        if kind == 0:
+            for _ in range(rng.randint(1, 4)):
+                data[rng.randrange(start, len(data))] = rng.getrandbits(8)
+        elif kind == 1:
+            del data[rng.randrange(start, len(data)) :]
+        else:
+            at = rng.randrange(start, len(data))
+            data[at:at] = bytes(rng.getrandbits(8) for _ in range(rng.randint(1, 6)))
+        return [bytes(data)]
+
+    return case
+
+
 # --- the tables -------------------------------------------------------------
 
 CASES = {
@@ -805,6 +854,13 @@ def respond(q):
     """What to send for a query: a list of actions, or MUTE."""
     if q.qclass != 1:
         return reply(q, rcode=REFUSED)
+    parts = q.name.split(".")
+    if q.name.endswith(".1.0.10.in-addr.arpa") and len(parts) == 6 and parts[0].isdigit():
+        return fuzz(int(parts[0]))(q)  # 10.0.1.N: mutated answers, seed N
+    if q.name.endswith(".hostile.test") and parts[-3].startswith("fuzz-"):
+        seed = parts[-3][5:]
+        if seed.isdigit():
+            return fuzz(int(seed))(q)
     key = reverse_key(q.name)
     if key is not None:
         case = REVERSE.get(key)

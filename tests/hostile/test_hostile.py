@@ -29,6 +29,7 @@ import termios
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hostile_server as hs  # noqa: E402
 
@@ -41,6 +42,9 @@ QUERY_DEADLINE = 4.0
 FAST_LIMIT = 3.5
 ONE_TIMEOUT_LIMIT = QUERY_DEADLINE + 3.0
 HARD_TIMEOUT = 60
+
+# Names fuzz-1 to fuzz-N and addresses 10.0.1.1 to 10.0.1.N get mutated answers.
+FUZZ_SEEDS = 60
 
 DNS_CODES = {0, 2, 3}
 RDNS_CODES = {0, 1, 2}
@@ -71,6 +75,9 @@ BOTH_GOOD = [A_GOOD, AAAA_GOOD]
 LONG_ESC_NAME = ".".join(
     "".join(f"\\{b:03d}" for b in label) for label in hs.LONG_ESC_LABELS
 )
+
+
+MARKUP_NAME_ESCAPED = r"\017\018mark\022.x\019\020\021.hostile.test"
 
 
 def rdns_line(address, host=""):
@@ -483,6 +490,20 @@ class HostileDns(HostileCase):
         self.assertTime(r, FAST_LIMIT)
 
 
+    def test_mutated_answers(self):
+        # Answers with bytes changed, cut or inserted: whatever is readable is
+        # printed, the rest dropped; never a crash, a hang or a raw byte.
+        names = [f"fuzz-{seed}.hostile.test" for seed in range(1, FUZZ_SEEDS + 1)]
+        r = run(f"dns {Env.address} {' '.join(names)}")
+        self.assertClean(r, DNS_CODES)
+        self.assertEqual((r.code, r.err), (0, ""))
+        blocks = re.split(r"\nFUZZ-\d+\.HOSTILE\.TEST\n", r.out)
+        self.assertEqual(len(blocks), FUZZ_SEEDS + 1, r.out)
+        for block in blocks[1:]:
+            self.assertTrue(block.startswith(HEADER), block)
+        self.assertTime(r, 2 * FAST_LIMIT)
+
+
 class HostileRdns(HostileCase):
     """RDNS: the answer or a clear status text, at once."""
 
@@ -505,17 +526,8 @@ class HostileRdns(HostileCase):
 
     def test_markup_bytes_in_host_name(self):
         # RDNS has no highlighting: the colour markup bytes 17 to 22 are plain
-        # control bytes here and must not reach the terminal as they are.
-        r = run(f"rdns /A:{Env.address} 10.0.0.14")
-        self.assertClean(r, RDNS_CODES)
-        self.assertEqual(r.code, 0)
-        self.assertIn(
-            r.out,
-            [
-                rdns_line("10.0.0.14", "mark.x.hostile.test") + "\n",
-                rdns_line("10.0.0.14", r"\017\018mark\022.x\019\020\021.hostile.test") + "\n",
-            ],
-        )
+        # control bytes here, escaped like any other.
+        self.rdns("10.0.0.14", [rdns_line("10.0.0.14", MARKUP_NAME_ESCAPED)])
 
     def test_malformed_answers(self):
         for n in (3, 10, 11, 12, 16, 17):
@@ -541,6 +553,23 @@ class HostileRdns(HostileCase):
         hosts = [f"host{i}.hostile.test" for i in range(1, 31)]
         self.rdns("10.0.0.9", [rdns_line("10.0.0.9", h) for h in hosts], options="/M ")
         self.rdns("10.0.0.9", [rdns_line("10.0.0.9", hosts[0])])
+
+    def test_mutated_answers(self):
+        addresses = [f"10.0.1.{seed}" for seed in range(1, FUZZ_SEEDS + 1)]
+        r = run(f"rdns /M /A:{Env.address} {' '.join(addresses)}")
+        self.assertClean(r, RDNS_CODES)
+        self.assertIn(r.code, (0, 2))
+        answered = set()
+        for out_line in r.out.splitlines():
+            address, _, host = out_line.partition(ARROW)
+            self.assertIn(address.rstrip(), addresses, out_line)
+            answered.add(address.rstrip())
+        for err_line in r.err.splitlines():
+            found = re.fullmatch(r'DNS plugin: Error looking up "([0-9.]+)": \S.*', err_line)
+            self.assertIsNotNone(found, err_line)
+            answered.add(found.group(1))
+        self.assertEqual(answered, set(addresses))
+        self.assertTime(r, 2 * FAST_LIMIT)
 
     def test_bad_answer_between_good_ones(self):
         self.rdns(
@@ -631,8 +660,11 @@ class HostileTerminal(HostileCase):
 
     def test_rdns(self):
         self.on_terminal(
-            f"rdns /A:{Env.address} 10.0.0.2",
-            [rdns_line("10.0.0.2", r"\027[31mevil.\013\010fake.hostile.test")],
+            f"rdns /A:{Env.address} 10.0.0.2 10.0.0.14",
+            [
+                rdns_line("10.0.0.2", r"\027[31mevil.\013\010fake.hostile.test"),
+                rdns_line("10.0.0.14", MARKUP_NAME_ESCAPED),
+            ],
             RDNS_CODES,
         )
 

@@ -189,6 +189,14 @@ TEST_F(DnsLookupTest, ServerAddressGoesToEveryQuery) {
     }
 }
 
+TEST_F(DnsLookupTest, TraceShowsTheServerBeforeAnyOutput) {
+    if (!ServerListReady()) GTEST_SKIP() << "server list not in place yet";
+    fake::HostAddresses[L"ns.test"] = {"192.0.2.53"};
+    EXPECT_EQ(dns(L"ns.test a.test /$"), 0);
+    EXPECT_EQ(fake::Out.find(L"   *  DnsServers[0] = 192.0.2.53\r\n"), 0u);
+    EXPECT_EQ(fake::Out.find(L"DnsServers[1]"), std::wstring::npos);
+}
+
 TEST_F(DnsLookupTest, UnresolvableServerFallsBackToTheDefaults) {
     if (!ServerListReady()) GTEST_SKIP() << "server list not in place yet";
     fake::ConfiguredServers = {"198.51.100.1"};
@@ -232,6 +240,56 @@ TEST_F(DnsLookupTest, HandlerIsRegisteredForTheLookupsOnly) {
     EXPECT_EQ(handlerCallsDuringLookup, 2) << "registered, then removed";
     EXPECT_EQ(fake::CtrlHandler, nullptr);
     EXPECT_EQ(CtrlHandlerInstalled, 0);
+}
+
+// The screen a command line produces for one long TXT record and three unsorted A records.
+std::wstring ScreenOf(const wchar_t* line, bool console, int16_t right) {
+    fake::Reset();
+    fake::StdoutIsConsole = console;
+    fake::Window.Right = right;
+    fake::Answers[{L"t.test", 16}] = fake::Reply{0, {fake::TXT({std::wstring(300, L'x')})}};
+    fake::Answers[{L"t.test", 1}] =
+        fake::Reply{0, {fake::A("192.0.2.3"), fake::A("192.0.2.1"), fake::A("192.0.2.2")}};
+    EXPECT_EQ(dns(line), 0) << ::testing::PrintToString(std::wstring(line));
+    return fake::Screen;
+}
+
+TEST_F(DnsLookupTest, AutomaticWidthIsTheWindowLessOne) {
+    std::wstring automatic = ScreenOf(L"/W t.test", true, 119);
+    EXPECT_EQ(automatic, ScreenOf(L"/W:119 t.test", true, 119));
+    EXPECT_NE(automatic, ScreenOf(L"t.test", true, 119)) << "the TXT string is cut";
+}
+
+TEST_F(DnsLookupTest, AutomaticWidthFallsBackTo100) {
+    EXPECT_EQ(ScreenOf(L"/W t.test", false, 119), ScreenOf(L"/W:100 t.test", false, 119))
+        << "redirected";
+    EXPECT_EQ(ScreenOf(L"/W t.test", true, 20), ScreenOf(L"/W:100 t.test", true, 20))
+        << "21 columns";
+    EXPECT_EQ(ScreenOf(L"/W t.test", true, 400), ScreenOf(L"/W:100 t.test", true, 400))
+        << "401 columns";
+    // 22 columns give 21, a width no /W value can name: it only differs from the fallback.
+    EXPECT_NE(ScreenOf(L"/W t.test", true, 21), ScreenOf(L"/W:100 t.test", true, 21))
+        << "22 columns";
+}
+
+TEST_F(DnsLookupTest, LastWidthOptionWins) {
+    EXPECT_EQ(ScreenOf(L"/W:60 /W0 t.test", true, 79), ScreenOf(L"t.test", true, 79));
+    EXPECT_EQ(ScreenOf(L"/W /W=0o100 t.test", true, 79), ScreenOf(L"/W:64 t.test", true, 79));
+}
+
+TEST_F(DnsLookupTest, SortLettersActInOrder) {
+    std::wstring unsorted = ScreenOf(L"t.test", true, 79);
+    std::wstring sorted = ScreenOf(L"/S t.test", true, 79);
+    EXPECT_NE(unsorted, sorted);
+    EXPECT_EQ(ScreenOf(L"/S /N:S t.test", true, 79), unsorted);
+    EXPECT_EQ(ScreenOf(L"/N:S /S t.test", true, 79), sorted);
+}
+
+TEST_F(DnsLookupTest, HighlightOffWritesEverythingToStandardOutput) {
+    EXPECT_EQ(dns(L"/N:C * a.test b.test"), 0);
+    EXPECT_NE(fake::Out.find(L"A.TEST"), std::wstring::npos);
+    EXPECT_TRUE(fake::AttributeChanges.empty());
+    EXPECT_EQ(fake::Direct, L"");
 }
 
 TEST_F(DnsLookupTest, EscAtThePagePromptStopsTheCommand) {
