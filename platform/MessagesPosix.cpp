@@ -42,7 +42,6 @@ constexpr MessageText Messages[] = {
     {9553, L"Invalid property.\r\n"},
     {9554, L"Try DNS operation again later.\r\n"},
     {9555, L"Record for given name and type is not unique.\r\n"},
-    {9556, L"DNS name does not comply with RFC specifications.\r\n"},
     {9557, L"DNS name is a fully-qualified DNS name.\r\n"},
     {9558, L"DNS name is dotted (multi-label).\r\n"},
     {9559, L"DNS name is a single-part name.\r\n"},
