@@ -13,22 +13,9 @@
 
 namespace {
 
-// Highlighting and paging off, no pending break: every line lands in fake::Out as it is.
+// The base fixture turns highlighting and paging off: every line lands in fake::Out as it is.
 class FormatRecordTest : public FakeWorldTest {
   protected:
-    void SetUp() override {
-        FakeWorldTest::SetUp();
-        ColorNormal = ColorHighlight = ColorNormalReverse = ColorHighlightReverse = 0;
-        ColorContrast = ColorContrastReverse = 0;
-        PageLines = LinesLeft = PauseTime = 0;
-        BreakFlag = 0;
-    }
-    // Module-wide output state must not leak into other suites.
-    void TearDown() override {
-        BreakFlag = 0;
-        PageLines = LinesLeft = PauseTime = 0;
-    }
-
     // Pages after every line end and answers the first prompt with Esc.
     static void BreakAfterLines(uint32_t lines) {
         PageLines = LinesLeft = lines;

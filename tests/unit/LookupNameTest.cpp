@@ -18,18 +18,11 @@ const std::wstring AsciiUnderline = std::wstring(35, L'-') + L"\r\n";
 class LookupNameTest : public FakeWorldTest {
   protected:
     void SetUp() override {
-        FakeWorldTest::SetUp();
-        ColorNormal = ColorHighlight = ColorNormalReverse = ColorHighlightReverse = 0;
-        ColorContrast = ColorContrastReverse = 0;
-        PageLines = LinesLeft = PauseTime = 0;
-        BreakFlag = 0;
+        FakeWorldTest::SetUp(); // also clears the pager, colour slots and break flag
         fake::SystemTime = 133000000000000000ull;
     }
     void TearDown() override {
         EXPECT_EQ(fake::OpenResultLists, 0);
-        // Module-wide output state must not leak into other suites.
-        BreakFlag = 0;
-        PageLines = LinesLeft = PauseTime = 0;
     }
 
     // The record types queried, in order, with the SOA walk's repeats folded.

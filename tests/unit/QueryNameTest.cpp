@@ -17,17 +17,10 @@ namespace {
 class QueryNameTest : public FakeWorldTest {
   protected:
     void SetUp() override {
-        FakeWorldTest::SetUp();
-        ColorNormal = ColorHighlight = ColorNormalReverse = ColorHighlightReverse = 0;
-        ColorContrast = ColorContrastReverse = 0;
-        PageLines = LinesLeft = PauseTime = 0;
-        BreakFlag = 0;
+        FakeWorldTest::SetUp(); // also clears the pager, colour slots and break flag
     }
     void TearDown() override {
         EXPECT_EQ(fake::OpenResultLists, 0);
-        // Module-wide output state must not leak into other suites.
-        BreakFlag = 0;
-        PageLines = LinesLeft = PauseTime = 0;
     }
 
     static std::vector<std::wstring> QueriedNames() {
