@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cwctype>
+#include <locale.h>
 
 namespace {
 
@@ -243,7 +244,13 @@ int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) {
 
 void UpperCaseWide(wchar_t* text) {
     if (text == nullptr) return;
-    for (; *text != L'\0'; ++text) *text = static_cast<wchar_t>(std::towupper(*text));
+    // Case mapping for every alphabet, whatever locale the host process runs in (a host that
+    // never calls setlocale stays in "C", where only a to z would change).
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    for (; *text != L'\0'; ++text) {
+        wint_t c = static_cast<wint_t>(*text);
+        *text = static_cast<wchar_t>(unicode != locale_t{} ? towupper_l(c, unicode) : towupper(c));
+    }
 }
 
 std::string WideToUtf8(std::wstring_view text) {

@@ -48,3 +48,9 @@ TEST(Utf8, RoundTripsAndReplacesInvalidBytes) {
 }
 
 } // namespace
+
+TEST(UpperCaseWide, EveryAlphabetWhateverTheLocale) {
+    wchar_t text[] = L"/wabc\x00e4\x00df\x03b1\x0436 1-z";
+    UpperCaseWide(text);
+    EXPECT_EQ(std::wstring(text), L"/WABC\x00c4\x00df\x0391\x0416 1-Z"); // sharp s has no capital
+}
