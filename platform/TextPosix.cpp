@@ -19,7 +19,8 @@ struct Sink {
         ++count;
     }
     void Repeat(wchar_t c, int n) {
-        for (int i = 0; i < n; ++i) Put(c);
+        for (int i = 0; i < n; ++i)
+            Put(c);
     }
     void Finish() {
         if (buffer == nullptr || capacity == 0) return;
@@ -37,14 +38,16 @@ enum class Length { Default, Short, Long, LongLong, Size, Narrow, Wide };
 
 size_t NarrowLength(const char* s, int precision) {
     size_t n = 0;
-    while (s[n] != '\0' && (precision < 0 || n < static_cast<size_t>(precision))) ++n;
+    while (s[n] != '\0' && (precision < 0 || n < static_cast<size_t>(precision)))
+        ++n;
     return n;
 }
 
 void PutPadded(Sink& sink, const Spec& spec, const wchar_t* text, size_t length) {
     int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
     if (!spec.left) sink.Repeat(L' ', pad);
-    for (size_t i = 0; i < length; ++i) sink.Put(text[i]);
+    for (size_t i = 0; i < length; ++i)
+        sink.Put(text[i]);
     if (spec.left) sink.Repeat(L' ', pad);
 }
 
@@ -80,10 +83,12 @@ void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, 
 
     if (!spec.left && !zeroPad) sink.Repeat(L' ', pad);
     if (sign != L'\0') sink.Put(sign);
-    for (int i = 0; i < prefixLength; ++i) sink.Put(prefix[i]);
+    for (int i = 0; i < prefixLength; ++i)
+        sink.Put(prefix[i]);
     if (zeroPad) sink.Repeat(L'0', pad);
     sink.Repeat(L'0', zeros);
-    while (n > 0) sink.Put(digits[--n]);
+    while (n > 0)
+        sink.Put(digits[--n]);
     if (spec.left) sink.Repeat(L' ', pad);
 }
 
@@ -112,12 +117,18 @@ int FormatWideV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list
         const wchar_t* start = p++;
         Spec spec;
         for (;; ++p) {
-            if (*p == L'-') spec.left = true;
-            else if (*p == L'0') spec.zero = true;
-            else if (*p == L'+') spec.plus = true;
-            else if (*p == L' ') spec.space = true;
-            else if (*p == L'#') spec.alt = true;
-            else break;
+            if (*p == L'-')
+                spec.left = true;
+            else if (*p == L'0')
+                spec.zero = true;
+            else if (*p == L'+')
+                spec.plus = true;
+            else if (*p == L' ')
+                spec.space = true;
+            else if (*p == L'#')
+                spec.alt = true;
+            else
+                break;
         }
         if (*p == L'*') {
             spec.width = va_arg(ap, int);
@@ -192,10 +203,14 @@ int FormatWideV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list
         case L'd':
         case L'i': {
             int64_t v;
-            if (length == Length::LongLong) v = va_arg(ap, long long);
-            else if (length == Length::Long) v = va_arg(ap, long);
-            else if (length == Length::Size) v = static_cast<int64_t>(va_arg(ap, size_t));
-            else v = va_arg(ap, int);
+            if (length == Length::LongLong)
+                v = va_arg(ap, long long);
+            else if (length == Length::Long)
+                v = va_arg(ap, long);
+            else if (length == Length::Size)
+                v = static_cast<int64_t>(va_arg(ap, size_t));
+            else
+                v = va_arg(ap, int);
             if (length == Length::Short) v = static_cast<short>(v);
             uint64_t magnitude = v < 0 ? uint64_t(0) - static_cast<uint64_t>(v) : uint64_t(v);
             PutNumber(sink, spec, magnitude, v < 0, 10, false);
@@ -206,10 +221,14 @@ int FormatWideV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list
         case L'X':
         case L'o': {
             uint64_t v;
-            if (length == Length::LongLong) v = va_arg(ap, unsigned long long);
-            else if (length == Length::Long) v = va_arg(ap, unsigned long);
-            else if (length == Length::Size) v = va_arg(ap, size_t);
-            else v = va_arg(ap, unsigned int);
+            if (length == Length::LongLong)
+                v = va_arg(ap, unsigned long long);
+            else if (length == Length::Long)
+                v = va_arg(ap, unsigned long);
+            else if (length == Length::Size)
+                v = va_arg(ap, size_t);
+            else
+                v = va_arg(ap, unsigned int);
             if (length == Length::Short) v = static_cast<unsigned short>(v);
             unsigned base = *p == L'u' ? 10 : *p == L'o' ? 8 : 16;
             PutNumber(sink, spec, v, false, base, *p == L'X');
@@ -224,7 +243,8 @@ int FormatWideV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list
         }
         default:
             // Unknown conversion: written as it stands, so nothing is silently lost.
-            for (const wchar_t* q = start; q <= p && *q != L'\0'; ++q) sink.Put(*q);
+            for (const wchar_t* q = start; q <= p && *q != L'\0'; ++q)
+                sink.Put(*q);
             if (*p == L'\0') --p;
             break;
         }
@@ -242,14 +262,28 @@ int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) {
     return n;
 }
 
+namespace {
+// The locale lives as long as the library holding it: freed when the module is unloaded.
+struct UnicodeLocale {
+    locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    UnicodeLocale() = default;
+    UnicodeLocale(const UnicodeLocale&) = delete;
+    UnicodeLocale& operator=(const UnicodeLocale&) = delete;
+    ~UnicodeLocale() {
+        if (locale != locale_t{}) freelocale(locale);
+    }
+};
+} // namespace
+
 void UpperCaseWide(wchar_t* text) {
     if (text == nullptr) return;
     // Case mapping for every alphabet, whatever locale the host process runs in (a host that
     // never calls setlocale stays in "C", where only a to z would change).
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    static const UnicodeLocale unicode;
     for (; *text != L'\0'; ++text) {
         wint_t c = static_cast<wint_t>(*text);
-        *text = static_cast<wchar_t>(unicode != locale_t{} ? towupper_l(c, unicode) : towupper(c));
+        *text = static_cast<wchar_t>(unicode.locale != locale_t{} ? towupper_l(c, unicode.locale)
+                                                                  : towupper(c));
     }
 }
 
@@ -284,18 +318,25 @@ std::wstring Utf8ToWide(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         auto b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2
-                               : (b & 0xF8) == 0xF0 ? 3 : -1;
+        int extra = b < 0x80             ? 0
+                    : (b & 0xE0) == 0xC0 ? 1
+                    : (b & 0xF0) == 0xE0 ? 2
+                    : (b & 0xF8) == 0xF0 ? 3
+                                         : -1;
         static constexpr unsigned char leadMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
         uint32_t c = extra >= 0 ? (b & leadMask[extra]) : 0;
         bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
         for (int k = 1; ok && k <= extra; ++k) {
             auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            if ((next & 0xC0) != 0x80) ok = false;
-            else c = (c << 6) | (next & 0x3F);
+            if ((next & 0xC0) != 0x80)
+                ok = false;
+            else
+                c = (c << 6) | (next & 0x3F);
         }
         static constexpr uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (ok && (c < minimum[extra >= 0 ? extra : 0] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
+        if (ok &&
+            (c < minimum[extra >= 0 ? extra : 0] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+            ok = false;
         if (!ok) {
             out += static_cast<wchar_t>(0xFFFD);
             ++i;
