@@ -20,6 +20,16 @@ int WriteFormatted(int fd, const wchar_t* format, va_list args) {
     return static_cast<int>(text.size());
 }
 
+// The services are called from plug-ins, across a C boundary: running out of memory gives -1,
+// never an exception.
+template <typename Service> int Guarded(Service service) {
+    try {
+        return service();
+    } catch (...) {
+        return -1;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -27,7 +37,7 @@ extern "C" {
 int Printf(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    int n = WriteFormatted(1, format, args);
+    int n = Guarded([&] { return WriteFormatted(1, format, args); });
     va_end(args);
     return n;
 }
@@ -35,22 +45,26 @@ int Printf(const wchar_t* format, ...) {
 int Qprintf(HostHandle handle, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    int n = WriteFormatted(HandleToDescriptor(handle), format, args);
+    int n = Guarded([&] { return WriteFormatted(HandleToDescriptor(handle), format, args); });
     va_end(args);
     return n;
 }
 
 int QPuts(const wchar_t* text) {
     if (text == nullptr) return -1;
-    std::wstring_view view(text);
-    CorvaneWrite(1, view.data(), view.size());
-    return 0;
+    return Guarded([text] {
+        std::wstring_view view(text);
+        CorvaneWrite(1, view.data(), view.size());
+        return 0;
+    });
 }
 
 int ExpandVariables(wchar_t* buffer, int) {
     if (buffer == nullptr) return -1;
-    std::wstring text(buffer);
-    return CorvaneExpand(text.c_str(), buffer, ExpandCapacity);
+    return Guarded([buffer] {
+        std::wstring text(buffer);
+        return CorvaneExpand(text.c_str(), buffer, ExpandCapacity);
+    });
 }
 
 int SetColors(int attribute) {
@@ -65,7 +79,7 @@ int GetAttribute(int* attribute, int*) {
 
 int ParseColors(const wchar_t* text, int* foreground, int* background) {
     int fg = -1, bg = -1;
-    int result = text != nullptr ? ParseColorText(text, fg, bg) : -1;
+    int result = text != nullptr ? Guarded([&] { return ParseColorText(text, fg, bg); }) : -1;
     if (foreground != nullptr) *foreground = fg;
     if (background != nullptr) *background = bg;
     return result;

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <string_view>
 
 #include "platform/Console.h"
@@ -204,17 +203,18 @@ int DecodeEscape() {
         PendingKey = introducer; // Esc and a key together: both, in order
         return 27;
     }
-    std::string body;
+    char body[16]; // the parameters; a longer sequence is cut (nothing allocated here)
+    size_t used = 0;
     int c;
     while ((c = ReadByte(EscapeWaitMs)) >= 0) {
-        if (c >= 0x40 && c <= 0x7E && !(c == '[' && body.empty() && introducer == '[')) break;
-        if (body.size() < 16) body += static_cast<char>(c);
+        if (c >= 0x40 && c <= 0x7E && !(c == '[' && used == 0 && introducer == '[')) break;
+        if (used < sizeof body) body[used++] = static_cast<char>(c);
     }
     if (c < 0) { // cut short: treat it as an unknown key rather than Esc, which breaks
         PendingKey = 0;
         return 0xE0;
     }
-    int scan = ScanCodeOfSequence(introducer, body, static_cast<char>(c));
+    int scan = ScanCodeOfSequence(introducer, std::string_view(body, used), static_cast<char>(c));
     PendingKey = scan;
     return scan >= 59 && scan <= 68 ? 0 : 0xE0;
 }
@@ -239,16 +239,16 @@ int AnsiColor(int console) {
 
 // The normal attribute's parts (light grey on black) map to the terminal's own defaults, so
 // 0x07 is a plain reset.
-std::string SgrSequence(uint16_t attribute) {
+// Writes the sequence into sgr; returns its length.
+size_t SgrSequence(uint16_t attribute, char (&sgr)[24]) {
     int fg = attribute & 15, bg = (attribute >> 4) & 15;
-    char sgr[24];
     int n = std::snprintf(sgr, sizeof sgr, "\x1b[0");
     if (fg != 7)
         n += std::snprintf(sgr + n, sizeof sgr - n, ";%d", ((fg & 8) ? 90 : 30) + AnsiColor(fg));
     if (bg != 0)
         n += std::snprintf(sgr + n, sizeof sgr - n, ";%d", ((bg & 8) ? 100 : 40) + AnsiColor(bg));
-    std::snprintf(sgr + n, sizeof sgr - n, "m");
-    return sgr;
+    n += std::snprintf(sgr + n, sizeof sgr - n, "m");
+    return static_cast<size_t>(n);
 }
 
 // ---- Console-control events ----
@@ -317,8 +317,8 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     RegisterExitHook();
     LeaveKeyMode();
     std::fflush(stdout); // keep the order of buffered output and the colour change
-    std::string sgr = SgrSequence(attribute);
-    return WriteAll(terminal, sgr.data(), sgr.size());
+    char sgr[24];
+    return WriteAll(terminal, sgr, SgrSequence(attribute, sgr));
 }
 
 ConsoleHandle ConsoleOpenOutput() {
@@ -336,8 +336,18 @@ bool ConsoleWriteDirect(const wchar_t* text, size_t length) {
     if (text == nullptr || terminal < 0) return false;
     LeaveKeyMode();
     std::fflush(stdout);
-    std::string bytes = WideToUtf8(std::wstring_view(text, length));
-    return WriteAll(terminal, bytes.data(), bytes.size());
+    // Converted piece by piece: nothing is allocated on the module's output path.
+    char bytes[1024];
+    size_t used = 0;
+    bool ok = true;
+    for (size_t i = 0; i < length; ++i) {
+        if (used + 4 > sizeof bytes) {
+            ok = WriteAll(terminal, bytes, used) && ok;
+            used = 0;
+        }
+        used += WideCharToUtf8(text[i], bytes + used);
+    }
+    return WriteAll(terminal, bytes, used) && ok;
 }
 
 bool ConsoleKeyHit() {

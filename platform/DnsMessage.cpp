@@ -98,36 +98,6 @@ void AppendCodePoint(std::wstring& out, char32_t cp) {
     out += wchar_t(cp);
 }
 
-// Length of the valid UTF-8 sequence at the start of bytes (0 if none) and its code point.
-size_t DecodeUtf8(std::span<const uint8_t> bytes, char32_t& cp) {
-    uint8_t b = bytes[0];
-    size_t length;
-    uint8_t low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-        cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        cp = b & 0x0F;
-        if (b == 0xE0) low = 0xA0;  // overlong
-        if (b == 0xED) high = 0x9F; // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        cp = b & 0x07;
-        if (b == 0xF0) low = 0x90;  // overlong
-        if (b == 0xF4) high = 0x8F; // beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        uint8_t c = bytes[i];
-        if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return 0;
-        cp = cp << 6 | (c & 0x3F);
-    }
-    return length;
-}
-
 // A record as parsed, before it is laid out in one caller-owned block.
 struct ParsedRecord {
     std::wstring owner;
@@ -449,7 +419,7 @@ std::wstring DnsTxtText(std::span<const uint8_t> bytes) {
             continue;
         }
         char32_t cp = 0;
-        size_t length = DecodeUtf8(bytes.subspan(i), cp);
+        size_t length = DecodeUtf8Sequence(bytes.data() + i, bytes.size() - i, &cp);
         if (length == 0) {
             AppendDecimalEscape(text, c);
             ++i;

@@ -96,10 +96,8 @@ bool ParseDword(std::string_view hex, uint32_t* out) {
     *out = v;
     return true;
 }
-} // namespace
 
-bool SettingsGetEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacity) {
-    if (name == nullptr || buffer == nullptr || capacity == 0) return false;
+bool ReadEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacity) {
     const char* value = std::getenv(WideToUtf8(name).c_str());
     if (value == nullptr) return false;
     std::wstring wide = Utf8ToWide(value);
@@ -109,11 +107,8 @@ bool SettingsGetEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacit
     return true;
 }
 
-bool SettingsReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* value, void* buffer,
-                       uint32_t* bytes, uint32_t* type) {
-    if (key == nullptr || value == nullptr || buffer == nullptr || bytes == nullptr ||
-        type == nullptr)
-        return false;
+bool ReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* value, void* buffer,
+               uint32_t* bytes, uint32_t* type) {
     std::optional<std::string> path = SettingsPath(root);
     if (!path) return false;
     std::optional<std::string> entry = FindEntry(*path, WideToUtf8(key), WideToUtf8(value));
@@ -137,4 +132,28 @@ bool SettingsReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* val
     *bytes = static_cast<uint32_t>(need);
     *type = SettingsTypeString;
     return true;
+}
+} // namespace
+
+// Both are called from the module's entry points: running out of memory reads as an absent
+// setting, never as an exception.
+bool SettingsGetEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacity) {
+    if (name == nullptr || buffer == nullptr || capacity == 0) return false;
+    try {
+        return ReadEnvironment(name, buffer, capacity);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool SettingsReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* value, void* buffer,
+                       uint32_t* bytes, uint32_t* type) {
+    if (key == nullptr || value == nullptr || buffer == nullptr || bytes == nullptr ||
+        type == nullptr)
+        return false;
+    try {
+        return ReadValue(root, key, value, buffer, bytes, type);
+    } catch (...) {
+        return false;
+    }
 }

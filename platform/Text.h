@@ -19,11 +19,22 @@ int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...);
 void UpperCaseWide(wchar_t* text);
 
 // Wide text to the narrow system code page (UTF-8 here); returns the bytes written without
-// the terminator. The output is always terminated when capacity > 0.
+// the terminator. The output is always terminated when capacity > 0. Neither conversion
+// allocates.
 size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity);
 // Narrow system code page (UTF-8 here) to wide; returns characters written without the
 // terminator. Bytes that are not valid UTF-8 become U+FFFD.
 size_t NarrowToWide(const char* text, wchar_t* out, size_t capacity);
+
+// One wide character as UTF-8 into out (room for 4 bytes); a value that is no Unicode scalar
+// becomes U+FFFD. Returns the bytes written.
+size_t WideCharToUtf8(wchar_t c, char* out);
+// The code point of the valid UTF-8 sequence at the start of bytes; returns its length, or 0
+// when the bytes begin no valid sequence (cut short, overlong, a surrogate, beyond U+10FFFF).
+size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp);
+// The first character of non-empty UTF-8 text into *out; an invalid sequence gives U+FFFD for
+// its first byte. Returns the bytes used (0 only for empty text).
+size_t Utf8CharToWide(std::string_view text, wchar_t* out);
 
 // Whole-string helpers for code that owns std::strings (the host, the resolver backend).
 std::string WideToUtf8(std::wstring_view text);

@@ -36,13 +36,6 @@ struct Spec {
 
 enum class Length { Default, Short, Long, LongLong, Size, Narrow, Wide };
 
-size_t NarrowLength(const char* s, int precision) {
-    size_t n = 0;
-    while (s[n] != '\0' && (precision < 0 || n < static_cast<size_t>(precision)))
-        ++n;
-    return n;
-}
-
 void PutPadded(Sink& sink, const Spec& spec, const wchar_t* text, size_t length) {
     int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
     if (!spec.left) sink.Repeat(L' ', pad);
@@ -51,12 +44,23 @@ void PutPadded(Sink& sink, const Spec& spec, const wchar_t* text, size_t length)
     if (spec.left) sink.Repeat(L' ', pad);
 }
 
+// Decodes the text twice, first to count for the padding, so that nothing is allocated.
 void PutNarrowString(Sink& sink, const Spec& spec, const char* text) {
-    std::wstring wide = Utf8ToWide(std::string_view(text, NarrowLength(text, -1)));
-    size_t length = wide.size();
-    if (spec.precision >= 0 && length > static_cast<size_t>(spec.precision))
-        length = static_cast<size_t>(spec.precision);
-    PutPadded(sink, spec, wide.data(), length);
+    wchar_t c;
+    size_t length = 0;
+    for (std::string_view rest(text);
+         !rest.empty() && (spec.precision < 0 || length < static_cast<size_t>(spec.precision));
+         ++length)
+        rest.remove_prefix(Utf8CharToWide(rest, &c));
+
+    int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
+    if (!spec.left) sink.Repeat(L' ', pad);
+    std::string_view rest(text);
+    for (size_t i = 0; i < length; ++i) {
+        rest.remove_prefix(Utf8CharToWide(rest, &c));
+        sink.Put(c);
+    }
+    if (spec.left) sink.Repeat(L' ', pad);
 }
 
 void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, unsigned base,
@@ -287,81 +291,118 @@ void UpperCaseWide(wchar_t* text) {
     }
 }
 
+size_t WideCharToUtf8(wchar_t wide, char* out) {
+    auto c = static_cast<uint32_t>(wide);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp) {
+    if (bytes == nullptr || size == 0 || cp == nullptr) return 0;
+    unsigned char b = bytes[0];
+    if (b < 0x80) {
+        *cp = b;
+        return 1;
+    }
+    size_t length;
+    char32_t c;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        c = b & 0x0F;
+        if (b == 0xE0) low = 0xA0;  // overlong
+        if (b == 0xED) high = 0x9F; // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        c = b & 0x07;
+        if (b == 0xF0) low = 0x90;  // overlong
+        if (b == 0xF4) high = 0x8F; // beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (size < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        unsigned char next = bytes[i];
+        if (i == 1 ? (next < low || next > high) : (next < 0x80 || next > 0xBF)) return 0;
+        c = c << 6 | (next & 0x3F);
+    }
+    *cp = c;
+    return length;
+}
+
+size_t Utf8CharToWide(std::string_view text, wchar_t* out) {
+    if (text.empty()) return 0;
+    char32_t cp = 0;
+    size_t length =
+        DecodeUtf8Sequence(reinterpret_cast<const unsigned char*>(text.data()), text.size(), &cp);
+    // An invalid sequence gives one replacement character for its first byte only.
+    *out = length != 0 ? static_cast<wchar_t>(cp) : static_cast<wchar_t>(0xFFFD);
+    return length != 0 ? length : 1;
+}
+
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (wchar_t wc : text) {
-        auto c = static_cast<uint32_t>(wc);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    char bytes[4];
+    for (wchar_t wc : text)
+        out.append(bytes, WideCharToUtf8(wc, bytes));
     return out;
 }
 
 std::wstring Utf8ToWide(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80             ? 0
-                    : (b & 0xE0) == 0xC0 ? 1
-                    : (b & 0xF0) == 0xE0 ? 2
-                    : (b & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        static constexpr unsigned char leadMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
-        uint32_t c = extra >= 0 ? (b & leadMask[extra]) : 0;
-        bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            if ((next & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (next & 0x3F);
-        }
-        static constexpr uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (ok &&
-            (c < minimum[extra >= 0 ? extra : 0] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out += static_cast<wchar_t>(0xFFFD);
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += static_cast<size_t>(extra) + 1;
+    wchar_t c;
+    for (size_t used; !text.empty(); text.remove_prefix(used)) {
+        used = Utf8CharToWide(text, &c);
+        out += c;
     }
     return out;
 }
 
+// The bounded conversions allocate nothing: the module calls them from its entry points.
 size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity) {
     if (out == nullptr || capacity == 0) return 0;
-    std::string narrow = text != nullptr ? WideToUtf8(text) : std::string();
-    size_t n = narrow.size() < capacity - 1 ? narrow.size() : capacity - 1;
-    narrow.copy(out, n);
+    size_t n = 0;
+    char bytes[4];
+    for (; text != nullptr && *text != L'\0' && n < capacity - 1; ++text) {
+        size_t length = WideCharToUtf8(*text, bytes);
+        // Cut at the byte, like a copy of the whole conversion's first capacity - 1 bytes.
+        for (size_t k = 0; k < length && n < capacity - 1; ++k)
+            out[n++] = bytes[k];
+    }
     out[n] = '\0';
     return n;
 }
 
 size_t NarrowToWide(const char* text, wchar_t* out, size_t capacity) {
     if (out == nullptr || capacity == 0) return 0;
-    std::wstring wide = text != nullptr ? Utf8ToWide(text) : std::wstring();
-    size_t n = wide.size() < capacity - 1 ? wide.size() : capacity - 1;
-    wide.copy(out, n);
+    size_t n = 0;
+    std::string_view rest = text != nullptr ? std::string_view(text) : std::string_view();
+    for (size_t used; !rest.empty() && n < capacity - 1; rest.remove_prefix(used))
+        used = Utf8CharToWide(rest, &out[n++]);
     out[n] = L'\0';
     return n;
 }

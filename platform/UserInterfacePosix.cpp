@@ -53,9 +53,7 @@ void WaitForKey() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
-} // namespace
-
-void ShowMessageBox(const wchar_t* caption, const wchar_t* text) {
+void ShowBox(const wchar_t* caption, const wchar_t* text) {
     std::fflush(stdout); // keep order with anything the host has buffered
     std::string box = TerminalText(caption);
     box += "\n\n";
@@ -67,4 +65,15 @@ void ShowMessageBox(const wchar_t* caption, const wchar_t* text) {
     WriteAll(STDOUT_FILENO, "Press a key to continue...");
     WaitForKey();
     WriteAll(STDOUT_FILENO, "\n");
+}
+
+} // namespace
+
+// Called from the module's Help entry point: without memory for the text no box is shown,
+// and nothing is thrown.
+void ShowMessageBox(const wchar_t* caption, const wchar_t* text) {
+    try {
+        ShowBox(caption, text);
+    } catch (...) {
+    }
 }

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cwchar>
 #include <memory>
+#include <new>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/BaseName.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
@@ -59,13 +61,9 @@ namespace {
 constexpr size_t HostBufferSize = 1024;
 constexpr size_t PathBufferSize = 32768;
 
-wchar_t FoldAscii(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
-}
-
 bool SameNameIgnoringCase(const wchar_t* left, const wchar_t* right) {
     for (; *left != L'\0' || *right != L'\0'; ++left, ++right)
-        if (FoldAscii(*left) != FoldAscii(*right)) return false;
+        if (LowerAscii(*left) != LowerAscii(*right)) return false;
     return true;
 }
 
@@ -85,11 +83,13 @@ int PrintCommandHelp(const wchar_t* text, int showBanner) {
 
     Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PluginName, 1u, 0u, 9u, 2u, L"x64");
 
-    auto path = std::make_unique<wchar_t[]>(PathBufferSize);
-    NarrowToWide(DnsCommandSourcePath, path.get(), PathBufferSize);
+    // Nothing may be thrown to the host: without memory for the path its name stays empty.
+    std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[PathBufferSize]);
+    if (path != nullptr) NarrowToWide(DnsCommandSourcePath, path.get(), PathBufferSize);
     std::array<wchar_t, HostBufferSize> version{};
     NarrowToWide("1.0.9.1", version.data(), version.size());
-    Printf(L"\t\t\t\t%s  %s\r\n", SourceBaseName(path.get()), version.data());
+    Printf(L"\t\t\t\t%s  %s\r\n", path != nullptr ? SourceBaseName(path.get()) : L"",
+           version.data());
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
 #include "platform/Console.h"
@@ -26,9 +27,6 @@ bool IsSpace(wchar_t c) {
 }
 bool IsLetter(wchar_t c) {
     return std::iswalpha(static_cast<wint_t>(c)) != 0;
-}
-wchar_t UpperAscii(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
 }
 
 // The state of one scan.

@@ -1,6 +1,8 @@
 // The DNS command: options, server and names, output set-up, and one lookup per name.
 #include <cstdint>
+#include <cwchar>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HelpTexts.h"
 #include "dns/frame/HostApi.h"
@@ -45,15 +47,6 @@ struct DnsOptions {
     int namesAfterFirst = 0;
 };
 
-wchar_t UpperAscii(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
-}
-
-void UpperCaseAscii(wchar_t* text) {
-    for (; *text != L'\0'; ++text)
-        *text = UpperAscii(*text);
-}
-
 // Compares the beginning of arg with an upper-case option, folding a to z only.
 bool StartsWithOption(const wchar_t* arg, const wchar_t* option) {
     for (; *option != L'\0'; ++arg, ++option)
@@ -62,9 +55,7 @@ bool StartsWithOption(const wchar_t* arg, const wchar_t* option) {
 }
 
 bool IsOption(const wchar_t* arg, const wchar_t* option) {
-    for (; *option != L'\0'; ++arg, ++option)
-        if (UpperAscii(*arg) != *option) return false;
-    return *arg == L'\0';
+    return StartsWithOption(arg, option) && arg[std::wcslen(option)] == L'\0';
 }
 
 // Skips a one-letter switch and the ":" or "=" that may follow it.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cwchar>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/HostApi.h"
 #include "dns/lookup/LookupFlags.h"
 #include "dns/lookup/QueryName.h"
@@ -24,10 +25,8 @@ int WriteHeader(const wchar_t* name, uint32_t flags, std::array<wchar_t, LineTex
         // A name longer than the buffer is cut to its first 1023 characters in this line only;
         // the queries use the whole name.
         size_t length = 0;
-        for (; name[length] != L'\0' && length + 1 < text.size(); ++length) {
-            wchar_t c = name[length];
-            text[length] = (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c;
-        }
+        for (; name[length] != L'\0' && length + 1 < text.size(); ++length)
+            text[length] = UpperAscii(name[length]);
         text[length] = L'\0';
         if (HighlightPrintf(L"\r\n\x12%s\r\n", text.data()) == OutputBreak) return OutputBreak;
     }
@@ -76,11 +75,11 @@ int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_
 
     if (total == 0) return HighlightPrintf(L"\nNo records found.\n");
 
+    if ((flags & ShowSummary) == 0) return OutputDone;
     const uint64_t elapsed = ClockSystemTime() - start; // 100 ns units
     const uint64_t ms = elapsed / 10000;
     FormatWide(text.data(), text.size(), L"%I64u:%02u.%03u", ms / 60000,
                static_cast<uint32_t>(ms / 1000 % 60), static_cast<uint32_t>(ms % 1000));
-    if ((flags & ShowSummary) == 0) return OutputDone;
     return HighlightPrintf(L"\n%3u %s found   %s\n", total, total == 1 ? L"record " : L"records",
                            text.data());
 }

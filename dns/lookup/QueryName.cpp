@@ -61,15 +61,15 @@ int CompareTxt(const DNS_TXT_DATAW& left, const DNS_TXT_DATAW& right) {
 // The sort key alone; equal keys give 0.
 int CompareKeys(uint16_t type, const DNS_RECORD& left, const DNS_RECORD& right) {
     switch (type) {
-    case 1:
+    case TypeA:
         return CompareBytes(&left.Data.A.IpAddress, &right.Data.A.IpAddress, 4);
-    case 28:
+    case TypeAAAA:
         return CompareBytes(left.Data.AAAA.Ip6Address, right.Data.AAAA.Ip6Address, 16);
-    case 2:
-    case 5:
-    case 12:
+    case TypeNS:
+    case TypeCNAME:
+    case TypePTR:
         return CompareNames(left.Data.PTR.pNameHost, right.Data.PTR.pNameHost);
-    case 6: {
+    case TypeSOA: {
         // The serial as the resolver stores it, byte by byte: deliberately not numeric.
         if (int c = CompareBytes(&left.Data.SOA.dwSerialNo, &right.Data.SOA.dwSerialNo, 4))
             return c;
@@ -78,13 +78,13 @@ int CompareKeys(uint16_t type, const DNS_RECORD& left, const DNS_RECORD& right) 
             return c;
         return CompareNames(left.Data.SOA.pNameAdministrator, right.Data.SOA.pNameAdministrator);
     }
-    case 15:
+    case TypeMX:
         if (left.Data.MX.wPreference != right.Data.MX.wPreference)
             return left.Data.MX.wPreference < right.Data.MX.wPreference ? -1 : 1;
         return CompareNames(left.Data.MX.pNameExchange, right.Data.MX.pNameExchange);
-    case 16:
+    case TypeTXT:
         return CompareTxt(left.Data.TXT, right.Data.TXT);
-    case 29:
+    case TypeLOC:
         return CompareBytes(left.Data.LOC.Bytes + 4, right.Data.LOC.Bytes + 4, 12);
     default:
         return 0;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
 #include "dns/output/Highlight.h"
@@ -22,11 +23,8 @@ uint8_t Swapped(uint8_t attribute) {
 }
 
 bool StartsWithCaseBlind(const wchar_t* text, const wchar_t* prefix) {
-    for (; *prefix != L'\0'; ++text, ++prefix) {
-        wchar_t c = *text;
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != *prefix) return false;
-    }
+    for (; *prefix != L'\0'; ++text, ++prefix)
+        if (LowerAscii(*text) != *prefix) return false;
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The "/P" option: [:|=][pause time[M]][,|; [line count]].
 #include <cwchar>
 
+#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/SplitArguments.h"
@@ -20,8 +21,7 @@ bool IsDigit(wchar_t c) {
 
 // Quoted arguments are shown upper-cased (ASCII letters only).
 int Reject(const wchar_t* format, wchar_t* argument) {
-    for (wchar_t* p = argument; *p != L'\0'; ++p)
-        if (*p >= L'a' && *p <= L'z') *p = static_cast<wchar_t>(*p - L'a' + L'A');
+    UpperCaseAscii(argument);
     PrintErrorPrefix();
     Qprintf(ConsoleStdError(), format, argument);
     return 1;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "platform/Text.h"
 
@@ -42,9 +45,77 @@ TEST(FormatWide, CountsTheWholeTextAndCutsToCapacity) {
 TEST(Utf8, RoundTripsAndReplacesInvalidBytes) {
     std::wstring text = L"\x2500\x00b0 a\x1F600";
     EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
-    EXPECT_EQ(Utf8ToWide("a\xff" "b"), L"a\xFFFD" L"b");
+    EXPECT_EQ(Utf8ToWide("a\xff"
+                         "b"),
+              L"a\xFFFD"
+              L"b");
     EXPECT_EQ(Utf8ToWide("\xe2\x94"), L"\xFFFD\xFFFD");
     EXPECT_EQ(Utf8ToWide("\xc0\xaf"), L"\xFFFD\xFFFD"); // overlong
+}
+
+TEST(FormatWide, NarrowStringsKeepWidthAndPrecisionInCharacters) {
+    EXPECT_EQ(Format(L"[%4hs]", "\xc3\xa9t\xc3\xa9"), L"[ \x00e9t\x00e9]");
+    EXPECT_EQ(Format(L"[%-3hs]", "\xe2\x94\x80"), L"[\x2500  ]");
+    EXPECT_EQ(Format(L"[%.2hs]", "\xc3\xa9\xff"
+                                 "b"),
+              L"[\x00e9\xFFFD]");
+    EXPECT_EQ(Format(L"[%hs]", static_cast<const char*>(nullptr)), L"[(null)]");
+}
+
+TEST(Utf8, DecodesOneSequenceOrNone) {
+    struct Row {
+        const char* bytes;
+        size_t length;
+        char32_t cp;
+    };
+    for (const Row& row :
+         {Row{"A", 1, U'A'}, Row{"\xc3\xa9x", 2, U'\x00e9'}, Row{"\xe2\x94\x80", 3, U'\x2500'},
+          Row{"\xf4\x8f\xbf\xbf", 4, U'\x10FFFF'}, Row{"\xc1\xbf", 0, 0}, Row{"\xe0\x9f\xbf", 0, 0},
+          Row{"\xed\xa0\x80", 0, 0}, Row{"\xf4\x90\x80\x80", 0, 0}, Row{"\xe2\x94", 0, 0},
+          Row{"\x80", 0, 0}}) {
+        char32_t cp = 0;
+        auto bytes = reinterpret_cast<const unsigned char*>(row.bytes);
+        EXPECT_EQ(DecodeUtf8Sequence(bytes, std::strlen(row.bytes), &cp), row.length) << row.bytes;
+        if (row.length != 0) {
+            EXPECT_EQ(cp, row.cp) << row.bytes;
+        }
+    }
+}
+
+// The bounded conversions give what the whole-string ones give, cut to the capacity.
+TEST(BoundedConversions, CutToCapacityLikeTheWholeText) {
+    struct Row {
+        const char* narrow;
+        size_t capacity;
+        const wchar_t* wide;
+    };
+    for (const Row& row : {Row{"1.0.9.1", 1024, L"1.0.9.1"}, Row{"abc", 3, L"ab"},
+                           Row{"a\xff"
+                               "b",
+                               8,
+                               L"a\xFFFD"
+                               L"b"},
+                           Row{"\xe2\x94", 8, L"\xFFFD\xFFFD"},
+                           Row{"\xf0\x9f\x98\x80x", 2, L"\x1F600"}, Row{"", 4, L""}}) {
+        wchar_t out[16];
+        wmemset(out, L'#', 16);
+        EXPECT_EQ(NarrowToWide(row.narrow, out, row.capacity), std::wcslen(row.wide)) << row.narrow;
+        EXPECT_EQ(std::wstring(out), row.wide) << row.narrow;
+    }
+
+    char narrow[8];
+    EXPECT_EQ(WideToNarrow(L"127.0.0.1", narrow, 8), 7u);
+    EXPECT_STREQ(narrow, "127.0.0");
+    EXPECT_EQ(WideToNarrow(L"a\x00e9"
+                           L"b",
+                           narrow, 3),
+              2u); // cut inside a character's bytes
+    EXPECT_EQ(std::string(narrow), std::string("a\xc3"));
+    EXPECT_EQ(WideToNarrow(L"\x110000", narrow, 8), 3u);
+    EXPECT_STREQ(narrow, "\xef\xbf\xbd");
+    EXPECT_EQ(WideToNarrow(nullptr, narrow, 8), 0u);
+    EXPECT_STREQ(narrow, "");
+    EXPECT_EQ(NarrowToWide("x", nullptr, 8), 0u);
 }
 
 } // namespace

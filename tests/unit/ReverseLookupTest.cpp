@@ -185,8 +185,22 @@ TEST_F(ReverseLookupTest, Ipv6OfAnotherFamilyStillQueriesWithEmptyText) {
 
 namespace {
 TEST_F(ReverseLookupTest, ControlCharactersInHostNamesAreEscaped) {
-    Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"a\x12" L"b\x1b[31mc\x7f")});
+    Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"a\x12"
+                                                       L"b\x1b[31mc\x7f")});
     EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
     EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + L"a\\018b\\027[31mc\\127\r\n");
+}
+} // namespace
+
+namespace {
+// The longest name a reply can carry, every character escaped, is printed whole.
+TEST_F(ReverseLookupTest, LongestEscapedHostNameIsNotCut) {
+    std::wstring name(1020, L'\x11');
+    Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, name)});
+    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    std::wstring escaped;
+    for (size_t i = 0; i < name.size(); ++i)
+        escaped += L"\\017";
+    EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + escaped + L"\r\n");
 }
 } // namespace
