@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/FileText.h"
 #include "platform/HostIo.h"
 #include "platform/Text.h"
 
@@ -41,20 +42,8 @@ bool HostReadStdinLine(std::string& line) {
 }
 
 bool HostReadFile(const std::wstring& path, std::string& contents) {
-    contents.clear();
-    int fd = open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[8192];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        contents.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return ok;
+    return ReadFileText(WideToUtf8(path).c_str(), contents.max_size(), contents) ==
+           FileTextResult::Read;
 }
 
 std::wstring HostFullPath(const std::wstring& path) {

@@ -1,13 +1,10 @@
 // The system's DNS servers: the "nameserver" lines of the resolver configuration, read the way
 // the C library reads them (keyword at the start of the line, then blanks, then the address).
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <new>
 #include <string>
-#include <unistd.h>
 
+#include "platform/FileText.h"
 #include "platform/NetworkParams.h"
 #include "platform/ResolvConf.h"
 
@@ -51,26 +48,8 @@ int ParseResolvConfServers(std::string_view text, char (*texts)[NetworkServerTex
 }
 
 int ReadResolvConfServers(const char* path, char (*texts)[NetworkServerTextSize], int capacity) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
     std::string content;
-    char buffer[4096];
-    bool failed = false;
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failed = true;
-        if (got <= 0) break;
-        try {
-            content.append(buffer, size_t(got));
-        } catch (const std::bad_alloc&) {
-            failed = true;
-            break;
-        }
-        if (content.size() > MaxFileSize) break;
-    }
-    close(fd);
-    if (failed) return -1;
+    if (ReadFileText(path, MaxFileSize, content) == FileTextResult::Failed) return -1;
     return ParseResolvConfServers(content, texts, capacity);
 }
 

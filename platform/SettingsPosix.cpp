@@ -2,17 +2,17 @@
 // in INI form, one per user and one for the machine (described in docs/settings.md).
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/FileText.h"
 #include "platform/Settings.h"
 #include "platform/Text.h"
 
 namespace {
 constexpr uint32_t SettingsTypeDword = 4;
-constexpr std::streamsize MaxFileBytes = 1 << 20;
+constexpr size_t MaxFileBytes = 1 << 20;
 
 const char* NonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
@@ -55,12 +55,10 @@ bool SameName(std::string_view a, std::string_view b) {
 // The raw text after "=" of the first line naming value in section key.
 std::optional<std::string> FindEntry(const std::string& path, std::string_view key,
                                      std::string_view value) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string content(static_cast<size_t>(MaxFileBytes) + 1, '\0');
-    file.read(content.data(), MaxFileBytes + 1);
-    if (file.gcount() > MaxFileBytes) return std::nullopt; // not a settings file
-    content.resize(static_cast<size_t>(file.gcount()));
+    std::string content;
+    // A file over the limit is not a settings file.
+    if (ReadFileText(path.c_str(), MaxFileBytes, content) != FileTextResult::Read)
+        return std::nullopt;
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
 
     bool inSection = false;

@@ -73,6 +73,13 @@ void Reset() {
     MessageBoxes.clear();
 }
 
+uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    uint8_t bytes[4] = {a, b, c, d};
+    uint32_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
 Record A(const char* dotted) {
     Record r;
     r.type = 1;

@@ -83,6 +83,9 @@ extern std::map<std::pair<std::wstring, uint16_t>, Reply> Answers;
 extern std::vector<Query> Queries;
 extern int OpenResultLists; // lists given out and not yet freed
 
+// An IPv4 address in network byte order from its four octets.
+uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+
 // Record builders.
 Record A(const char* dotted);
 Record AAAA(std::array<uint8_t, 16> address);

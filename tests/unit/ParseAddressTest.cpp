@@ -3,24 +3,20 @@
 #include <cstring>
 
 #include "dns/reverse/ReverseLookup.h"
+#include "tests/fakes/FakeWorld.h"
 
 namespace {
 
-uint32_t Net(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
+using fake::Ipv4;
 
 TEST(ParseAddress, Ipv4InEveryFormTheConversionAccepts) {
     struct Case {
         const wchar_t* text;
         uint32_t expected;
     } cases[] = {
-        {L"192.0.2.1", Net(192, 0, 2, 1)},  {L"127.1", Net(127, 0, 0, 1)},
-        {L"0177.0.0.1", Net(127, 0, 0, 1)}, {L"0X7F.0.0.1", Net(127, 0, 0, 1)},
-        {L"10.1.2", Net(10, 1, 0, 2)},      {L"3221225985", Net(192, 0, 2, 1)},
+        {L"192.0.2.1", Ipv4(192, 0, 2, 1)},  {L"127.1", Ipv4(127, 0, 0, 1)},
+        {L"0177.0.0.1", Ipv4(127, 0, 0, 1)}, {L"0X7F.0.0.1", Ipv4(127, 0, 0, 1)},
+        {L"10.1.2", Ipv4(10, 1, 0, 2)},      {L"3221225985", Ipv4(192, 0, 2, 1)},
     };
     for (const Case& c : cases) {
         uint32_t address4 = 0;
@@ -83,7 +79,7 @@ TEST(ParseAddress, TextLongerThanTheBufferIsNoIpv4Address) {
     // Whole, 1023 characters fit: octal 1.
     std::wstring text = std::wstring(1022, L'0') + L"1";
     EXPECT_EQ(ParseAddress(text.c_str(), &address4, &address6), 4);
-    EXPECT_EQ(address4, Net(0, 0, 0, 1));
+    EXPECT_EQ(address4, Ipv4(0, 0, 0, 1));
     // Cut after 1023 characters this would read as 0.0.0.1; whole it is nothing.
     text += L"9";
     EXPECT_EQ(ParseAddress(text.c_str(), &address4, &address6), 0);

@@ -11,12 +11,7 @@ const std::wstring Arrow = L" \x23AF\x2192 ";
 const std::wstring V6Name2001 =
     L"1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.ip6.arpa";
 
-uint32_t Net(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
+using fake::Ipv4;
 
 SockAddr6 Address6(const wchar_t* text) {
     uint32_t address4 = 0;
@@ -86,19 +81,19 @@ TEST_F(ReverseLookupTest, Ipv6NamesKeepScopeOutOfTheQueriedName) {
 }
 
 TEST_F(ReverseLookupTest, ServerListIsPassedThrough) {
-    ServerList servers{2, {Net(127, 0, 0, 53), Net(127, 0, 0, 54)}};
+    ServerList servers{2, {Ipv4(127, 0, 0, 53), Ipv4(127, 0, 0, 54)}};
     Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"host.example")});
-    EXPECT_EQ(ReverseLookupV4(&servers, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(ReverseLookupV4(&servers, Ipv4(192, 0, 2, 1), 0), 0);
     ASSERT_EQ(fake::Queries.size(), 1u);
     EXPECT_TRUE(fake::Queries[0].withServers);
     EXPECT_EQ(fake::Queries[0].servers,
-              (std::vector<uint32_t>{Net(127, 0, 0, 53), Net(127, 0, 0, 54)}));
+              (std::vector<uint32_t>{Ipv4(127, 0, 0, 53), Ipv4(127, 0, 0, 54)}));
     EXPECT_EQ(servers.AddrCount, 2u);
 }
 
 TEST_F(ReverseLookupTest, OnePtrGivesOneLine) {
     Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"host.example")});
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), 0), 0);
     EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + L"host.example\r\n");
     EXPECT_EQ(fake::Err, L"");
 }
@@ -108,11 +103,11 @@ TEST_F(ReverseLookupTest, FirstPtrOnlyUnlessAllNames) {
            {fake::Named(5, L"alias.example"), fake::Named(12, L"one.example"),
             fake::Named(12, L"two.example"), fake::Named(12, L"three.example")});
     const std::wstring column = L"192.0.2.1                ";
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), 0), 0);
     EXPECT_EQ(fake::Out, column + Arrow + L"one.example\r\n");
 
     fake::Out.clear();
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), ReverseAllNames), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), ReverseAllNames), 0);
     EXPECT_EQ(fake::Out, column + Arrow + L"one.example\r\n" + column + Arrow + L"two.example\r\n" +
                              column + Arrow + L"three.example\r\n");
 }
@@ -121,20 +116,20 @@ TEST_F(ReverseLookupTest, ReplyWithoutPtrShowsTheArrowAlone) {
     Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(5, L"alias.example")});
     for (uint32_t options : {0u, ReverseAllNames}) {
         fake::Out.clear();
-        EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), options), 0);
+        EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), options), 0);
         EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + L"\r\n");
     }
 }
 
 TEST_F(ReverseLookupTest, SuccessWithoutRecordsPrintsNothing) {
     Answer(L"1.2.0.192.in-addr.arpa", {});
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), ReverseAllNames), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), ReverseAllNames), 0);
     EXPECT_EQ(fake::Out, L"");
     EXPECT_EQ(fake::Err, L"");
 }
 
 TEST_F(ReverseLookupTest, FailureNamesTheAddressNotTheReverseName) {
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 99), 0), 2); // unanswered: 9003
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 99), 0), 2); // unanswered: 9003
     EXPECT_EQ(fake::Out, L"");
     EXPECT_EQ(fake::Err,
               L"DNS plugin: Error looking up \"192.0.2.99\": DNS name does not exist.\r\n");
@@ -150,7 +145,7 @@ TEST_F(ReverseLookupTest, FailureNamesTheAddressNotTheReverseName) {
 
 TEST_F(ReverseLookupTest, TraceComesBeforeTheResult) {
     Answer(L"1.0.0.127.in-addr.arpa", {fake::Named(12, L"localhost")});
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(127, 0, 0, 1), ReverseTrace | ReverseAllNames), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(127, 0, 0, 1), ReverseTrace | ReverseAllNames), 0);
     EXPECT_EQ(fake::Out, L"   *  AddrString = '127.0.0.1'   HostName = '1.0.0.127.in-addr.arpa'"
                          L"\r\n127.0.0.1                " +
                              Arrow + L"localhost\r\n");
@@ -187,7 +182,7 @@ namespace {
 TEST_F(ReverseLookupTest, ControlCharactersInHostNamesAreEscaped) {
     Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, L"a\x12"
                                                        L"b\x1b[31mc\x7f")});
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), 0), 0);
     EXPECT_EQ(fake::Out, L"192.0.2.1                " + Arrow + L"a\\018b\\027[31mc\\127\r\n");
 }
 } // namespace
@@ -197,7 +192,7 @@ namespace {
 TEST_F(ReverseLookupTest, LongestEscapedHostNameIsNotCut) {
     std::wstring name(1020, L'\x11');
     Answer(L"1.2.0.192.in-addr.arpa", {fake::Named(12, name)});
-    EXPECT_EQ(ReverseLookupV4(nullptr, Net(192, 0, 2, 1), 0), 0);
+    EXPECT_EQ(ReverseLookupV4(nullptr, Ipv4(192, 0, 2, 1), 0), 0);
     std::wstring escaped;
     for (size_t i = 0; i < name.size(); ++i)
         escaped += L"\\017";
