@@ -96,7 +96,39 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
 void DnsFree(void* data, DNS_FREE_TYPE freeType);
 #endif
 
-// One query of a batch: name and type in; status and results (as DnsQuery_W gives them) out.
+// Record types the module asks for, named as the system's header names them.
+#if !defined(_WIN32)
+constexpr uint16_t DNS_TYPE_A = 1;
+constexpr uint16_t DNS_TYPE_NS = 2;
+constexpr uint16_t DNS_TYPE_CNAME = 5;
+constexpr uint16_t DNS_TYPE_SOA = 6;
+constexpr uint16_t DNS_TYPE_PTR = 12;
+constexpr uint16_t DNS_TYPE_MX = 15;
+constexpr uint16_t DNS_TYPE_TEXT = 16;
+constexpr uint16_t DNS_TYPE_AAAA = 28;
+constexpr uint16_t DNS_TYPE_LOC = 29;
+
+// Record data whose layout differs between the platforms' DNS_RECORDs is read through these.
+// The 16 bytes of an AAAA record's address.
+inline const uint8_t* DnsRecordIp6Bytes(const DNS_RECORD* record) {
+    return record->Data.AAAA.Ip6Address;
+}
+// A LOC record's data as it came on the wire (RFC 1876): version, size, two precisions, then
+// latitude, longitude and altitude at offsets 4, 8 and 12, network byte order.
+inline const uint8_t* DnsRecordLocBytes(const DNS_RECORD* record) {
+    return record->Data.LOC.Bytes;
+}
+// The number of strings of a TXT record, and the string at index (null when it is missing).
+inline uint32_t DnsRecordTxtCount(const DNS_RECORD* record) {
+    return record->Data.TXT.pStringArray != nullptr ? record->Data.TXT.dwStringCount : 0;
+}
+inline wchar_t* DnsRecordTxtString(const DNS_RECORD* record, uint32_t index) {
+    return index < DnsRecordTxtCount(record) ? record->Data.TXT.pStringArray[index] : nullptr;
+}
+#endif
+
+// One query of a batch or a session: name and type in; status and results (as DnsQuery_W
+// gives them) out.
 struct DnsQueryRequest {
     const wchar_t* name;
     uint16_t type;
@@ -108,3 +140,33 @@ struct DnsQueryRequest {
 // waits for the slowest query rather than for the sum of them. Options and servers as for
 // DnsQuery_W; each request's results belong to the caller until DnsFree.
 void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP4_ARRAY* servers);
+
+// A session keeps queries in flight while its caller does other work, and hands each back as
+// it completes, in any order. Options and servers are fixed when the session opens; the
+// servers are copied. Used from one thread; no call blocks longer than its time-out.
+struct DnsSession;
+
+// Null when the session cannot be set up (out of memory, no transport).
+DnsSession* DnsSessionOpen(uint32_t options, const IP4_ARRAY* servers);
+
+// Starts one query; the name is copied, the request must stay valid until it completes or the
+// session closes. Returns false when the query could not be started: the request is then
+// complete already, with its status set, and is not handed back by DnsSessionWait.
+bool DnsSessionSubmit(DnsSession* session, DnsQueryRequest* request);
+
+// Waits at most timeoutMs milliseconds for queries to complete and stores up to capacity of the
+// completed requests in done (status and results set; the results belong to the caller).
+// Returns how many were stored: 0 when none completed in time or none is in flight.
+size_t DnsSessionWait(DnsSession* session, uint32_t timeoutMs, DnsQueryRequest** done,
+                      size_t capacity);
+
+// The number of submitted queries not yet handed back.
+size_t DnsSessionPending(const DnsSession* session);
+
+// Gives up every query still in flight (those requests never complete and are not touched
+// again; their results are freed by the client) and frees the session.
+void DnsSessionClose(DnsSession* session);
+
+// Called when the module unloads: when this returns, no thread of the DNS client runs module
+// code or touches module memory any more.
+void DnsClientShutdown();

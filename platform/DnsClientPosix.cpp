@@ -265,3 +265,6 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
     if (request.status != 0) DnsFree(request.results, DnsFreeRecordList);
     return request.status;
 }
+
+// Queries run on the caller's thread here: nothing is left running when the module unloads.
+void DnsClientShutdown() {}

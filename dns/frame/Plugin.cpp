@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "dns/frame/HostApi.h"
+#include "platform/DnsClient.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
@@ -85,6 +86,7 @@ extern "C" int ShutdownPlugin() {
         CtrlHandlerInstalled = 0;
     }
     if (ConsoleOutputHandle != nullptr) ConsoleClose(ConsoleOutputHandle);
+    DnsClientShutdown();
     // Reset, so that nothing can reach a closed (and possibly reused) handle afterwards.
     ConsoleOutputHandle = nullptr;
     return 0;

@@ -52,29 +52,31 @@ int FormatMx(const DNS_MX_DATAW& mx) {
     return HighlightPrintf(L"        EXCHANGE    %s\r\n", Text(mx.pNameExchange));
 }
 
-int FormatTxt(const DNS_TXT_DATAW& txt, uint32_t width, bool asciiOnly) {
-    if (txt.dwStringCount == 0 || txt.pStringArray == nullptr) return OutputDone;
-    if (txt.dwStringCount == 1) {
+int FormatTxt(const DNS_RECORD* record, uint32_t width, bool asciiOnly) {
+    const uint32_t count = DnsRecordTxtCount(record);
+    if (count == 0) return OutputDone;
+    if (count == 1) {
         // The resolver's list may be changed in place until it is freed.
-        wchar_t* text = txt.pStringArray[0];
+        wchar_t* text = DnsRecordTxtString(record, 0);
         if (width != 0 && text != nullptr) TruncateToWidth(text, width, asciiOnly);
         return HighlightPrintf(L"TXT     TXT         %s\r\n", Text(text));
     }
     int result = OutputDone;
-    for (uint32_t i = 0; i < txt.dwStringCount; ++i) {
-        result = HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i, Text(txt.pStringArray[i]));
+    for (uint32_t i = 0; i < count; ++i) {
+        result = HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i,
+                                 Text(DnsRecordTxtString(record, i)));
         if (result == OutputBreak) return result;
     }
     return result;
 }
 
-int FormatLoc(const DNS_LOC_DATA& loc, bool asciiOnly) {
+int FormatLoc(const uint8_t* data, bool asciiOnly) {
     std::array<wchar_t, LocTextSize> latitude{}, longitude{};
-    FormatLocCoordinate(ReadNetwork32(loc.Bytes + 4), L"NS", asciiOnly, latitude.data());
-    FormatLocCoordinate(ReadNetwork32(loc.Bytes + 8), L"EW", asciiOnly, longitude.data());
+    FormatLocCoordinate(ReadNetwork32(data + 4), L"NS", asciiOnly, latitude.data());
+    FormatLocCoordinate(ReadNetwork32(data + 8), L"EW", asciiOnly, longitude.data());
     // Integer division truncates toward zero, as the metres shown must.
     int32_t metres =
-        static_cast<int32_t>((int64_t(ReadNetwork32(loc.Bytes + 12)) - LocAltitudeBase) / 100);
+        static_cast<int32_t>((int64_t(ReadNetwork32(data + 12)) - LocAltitudeBase) / 100);
     return HighlightPrintf(L"LOC     LOCATION    %s  %s  %dm\r\n", latitude.data(),
                            longitude.data(), metres);
 }
@@ -84,32 +86,32 @@ int FormatLoc(const DNS_LOC_DATA& loc, bool asciiOnly) {
 int FormatRecord(DNS_RECORD* record, uint32_t width, bool asciiOnly) {
     if (record == nullptr) return OutputNoInput;
     switch (record->wType) {
-    case TypeA: {
+    case DNS_TYPE_A: {
         std::array<wchar_t, AddressTextSize> text{};
         SockInetNtop4(record->Data.A.IpAddress, text.data(), text.size());
         text.back() = L'\0';
         return HighlightPrintf(L"A       ADDRESS     %s\r\n", text.data());
     }
-    case TypeAAAA: {
+    case DNS_TYPE_AAAA: {
         std::array<wchar_t, AddressTextSize> text{};
-        SockInetNtop6(record->Data.AAAA.Ip6Address, text.data(), text.size());
+        SockInetNtop6(DnsRecordIp6Bytes(record), text.data(), text.size());
         text.back() = L'\0';
         return HighlightPrintf(L"AAAA    ADDRESS     %s\r\n", text.data());
     }
-    case TypeNS:
+    case DNS_TYPE_NS:
         return HighlightPrintf(L"NS      DNAME       %s\r\n", Text(record->Data.NS.pNameHost));
-    case TypeCNAME:
+    case DNS_TYPE_CNAME:
         return HighlightPrintf(L"CNAME   CNAME       %s\r\n", Text(record->Data.CNAME.pNameHost));
-    case TypePTR:
+    case DNS_TYPE_PTR:
         return HighlightPrintf(L"PTR     PTRDNAME    %s\r\n", Text(record->Data.PTR.pNameHost));
-    case TypeSOA:
+    case DNS_TYPE_SOA:
         return FormatSoa(record->Data.SOA);
-    case TypeMX:
+    case DNS_TYPE_MX:
         return FormatMx(record->Data.MX);
-    case TypeTXT:
-        return FormatTxt(record->Data.TXT, width, asciiOnly);
-    case TypeLOC:
-        return FormatLoc(record->Data.LOC, asciiOnly);
+    case DNS_TYPE_TEXT:
+        return FormatTxt(record, width, asciiOnly);
+    case DNS_TYPE_LOC:
+        return FormatLoc(DnsRecordLocBytes(record), asciiOnly);
     default:
         return HighlightPrintf(L"OTHER   [%3u]       \r\n", uint32_t(record->wType));
     }

@@ -62,12 +62,12 @@ int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_
         uint32_t extraFlags;
     };
     static constexpr Step Steps[] = {
-        {TypeA, 0},   {TypeAAAA, 0}, {TypeCNAME, 0}, {TypeNS, 0}, {TypeSOA, WalkUpParents},
-        {TypePTR, 0}, {TypeMX, 0},   {TypeTXT, 0},   {TypeLOC, 0}};
+        {DNS_TYPE_A, 0},   {DNS_TYPE_AAAA, 0}, {DNS_TYPE_CNAME, 0}, {DNS_TYPE_NS, 0}, {DNS_TYPE_SOA, WalkUpParents},
+        {DNS_TYPE_PTR, 0}, {DNS_TYPE_MX, 0},   {DNS_TYPE_TEXT, 0},   {DNS_TYPE_LOC, 0}};
     const bool reverse = IsReverseName(name);
     uint32_t total = 0;
     for (const Step& step : Steps) {
-        if (step.type == TypePTR && !reverse) continue;
+        if (step.type == DNS_TYPE_PTR && !reverse) continue;
         if (QueryName(servers, name, step.type, flags | step.extraFlags, width, &total) ==
             OutputBreak)
             return OutputBreak;

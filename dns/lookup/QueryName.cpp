@@ -48,28 +48,27 @@ int CompareNames(const wchar_t* left, const wchar_t* right) {
     }
 }
 
-int CompareTxt(const DNS_TXT_DATAW& left, const DNS_TXT_DATAW& right) {
-    uint32_t common = std::min(left.dwStringCount, right.dwStringCount);
-    for (uint32_t i = 0; i < common; ++i) {
-        const wchar_t* l = left.pStringArray != nullptr ? left.pStringArray[i] : nullptr;
-        const wchar_t* r = right.pStringArray != nullptr ? right.pStringArray[i] : nullptr;
-        if (int c = CompareNames(l, r); c != 0) return c;
-    }
-    return Sign(int64_t(left.dwStringCount) - int64_t(right.dwStringCount));
+int CompareTxt(const DNS_RECORD& left, const DNS_RECORD& right) {
+    const uint32_t leftCount = DnsRecordTxtCount(&left), rightCount = DnsRecordTxtCount(&right);
+    const uint32_t common = std::min(leftCount, rightCount);
+    for (uint32_t i = 0; i < common; ++i)
+        if (int c = CompareNames(DnsRecordTxtString(&left, i), DnsRecordTxtString(&right, i)))
+            return c;
+    return Sign(int64_t(leftCount) - int64_t(rightCount));
 }
 
 // The sort key alone; equal keys give 0.
 int CompareKeys(uint16_t type, const DNS_RECORD& left, const DNS_RECORD& right) {
     switch (type) {
-    case TypeA:
+    case DNS_TYPE_A:
         return CompareBytes(&left.Data.A.IpAddress, &right.Data.A.IpAddress, 4);
-    case TypeAAAA:
-        return CompareBytes(left.Data.AAAA.Ip6Address, right.Data.AAAA.Ip6Address, 16);
-    case TypeNS:
-    case TypeCNAME:
-    case TypePTR:
+    case DNS_TYPE_AAAA:
+        return CompareBytes(DnsRecordIp6Bytes(&left), DnsRecordIp6Bytes(&right), 16);
+    case DNS_TYPE_NS:
+    case DNS_TYPE_CNAME:
+    case DNS_TYPE_PTR:
         return CompareNames(left.Data.PTR.pNameHost, right.Data.PTR.pNameHost);
-    case TypeSOA: {
+    case DNS_TYPE_SOA: {
         // The serial as the resolver stores it, byte by byte: deliberately not numeric.
         if (int c = CompareBytes(&left.Data.SOA.dwSerialNo, &right.Data.SOA.dwSerialNo, 4))
             return c;
@@ -78,14 +77,14 @@ int CompareKeys(uint16_t type, const DNS_RECORD& left, const DNS_RECORD& right) 
             return c;
         return CompareNames(left.Data.SOA.pNameAdministrator, right.Data.SOA.pNameAdministrator);
     }
-    case TypeMX:
+    case DNS_TYPE_MX:
         if (left.Data.MX.wPreference != right.Data.MX.wPreference)
             return left.Data.MX.wPreference < right.Data.MX.wPreference ? -1 : 1;
         return CompareNames(left.Data.MX.pNameExchange, right.Data.MX.pNameExchange);
-    case TypeTXT:
-        return CompareTxt(left.Data.TXT, right.Data.TXT);
-    case TypeLOC:
-        return CompareBytes(left.Data.LOC.Bytes + 4, right.Data.LOC.Bytes + 4, 12);
+    case DNS_TYPE_TEXT:
+        return CompareTxt(left, right);
+    case DNS_TYPE_LOC:
+        return CompareBytes(DnsRecordLocBytes(&left) + 4, DnsRecordLocBytes(&right) + 4, 12);
     default:
         return 0;
     }

@@ -15,7 +15,6 @@ namespace {
 constexpr size_t TextSize = 1024;
 using TextBuffer = std::array<wchar_t, TextSize>;
 
-constexpr uint16_t TypePtr = 12;
 
 // Room for any host name with every character escaped: a DNS name has at most 255 octets.
 constexpr size_t PrintableSize = 4 * TextSize + 1;
@@ -49,7 +48,7 @@ int LookupPtr(ServerList* servers, const wchar_t* addrString, const wchar_t* hos
     // The standard query: the local cache and hosts file may answer reverse names.
     DNS_RECORD* list = nullptr;
     DNS_STATUS status =
-        DnsQuery_W(hostName, TypePtr, DNS_QUERY_STANDARD,
+        DnsQuery_W(hostName, DNS_TYPE_PTR, DNS_QUERY_STANDARD,
                    servers != nullptr ? AsIp4Array(servers) : nullptr, &list, nullptr);
     if (status != 0) {
         if (list != nullptr) DnsFree(list, DnsFreeRecordList);
@@ -65,7 +64,7 @@ int LookupPtr(ServerList* servers, const wchar_t* addrString, const wchar_t* hos
     bool printed = false;
     std::array<wchar_t, PrintableSize> name;
     for (const DNS_RECORD* record = list; record != nullptr; record = record->pNext) {
-        if (record->wType != TypePtr) continue;
+        if (record->wType != DNS_TYPE_PTR) continue;
         Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString,
                PrintableName(record->Data.PTR.pNameHost, name));
         printed = true;

@@ -36,6 +36,7 @@ std::map<std::tuple<SettingsRoot, std::wstring, std::wstring>, RegistryValue> Re
 std::map<std::pair<std::wstring, uint16_t>, Reply> Answers;
 std::vector<Query> Queries;
 int OpenResultLists;
+int ClientShutdowns;
 std::map<std::wstring, std::vector<std::string>> HostAddresses;
 std::vector<std::string> ConfiguredServers;
 bool NetworkFails;
@@ -67,6 +68,7 @@ void Reset() {
     Answers.clear();
     Queries.clear();
     OpenResultLists = 0;
+    ClientShutdowns = 0;
     HostAddresses.clear();
     ConfiguredServers.clear();
     NetworkFails = false;
@@ -374,6 +376,10 @@ void DnsFree(void* data, DNS_FREE_TYPE) {
     delete found->second;
     owners.erase(found);
     --fake::OpenResultLists;
+}
+
+void DnsClientShutdown() {
+    ++fake::ClientShutdowns;
 }
 
 // ---- Name resolution and configured servers ----

@@ -82,6 +82,7 @@ struct Query {
 extern std::map<std::pair<std::wstring, uint16_t>, Reply> Answers;
 extern std::vector<Query> Queries;
 extern int OpenResultLists; // lists given out and not yet freed
+extern int ClientShutdowns; // DnsClientShutdown calls
 
 // An IPv4 address in network byte order from its four octets.
 uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);

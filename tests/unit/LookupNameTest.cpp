@@ -55,10 +55,10 @@ TEST_F(LookupNameTest, RejectsMissingName) {
 }
 
 TEST_F(LookupNameTest, QueriesTypesInFixedOrder) {
-    fake::Answers[{L"example.com", TypeSOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
+    fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
     EXPECT_EQ(LookupName(nullptr, L"example.com", NoHeaders, 0), 0);
     EXPECT_EQ(QueriedTypes(),
-              (Types{TypeA, TypeAAAA, TypeCNAME, TypeNS, TypeSOA, TypeMX, TypeTXT, TypeLOC}));
+              (Types{DNS_TYPE_A, DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA, DNS_TYPE_MX, DNS_TYPE_TEXT, DNS_TYPE_LOC}));
     for (const fake::Query& q : fake::Queries)
         EXPECT_EQ(q.options, 0x48u);
 }
@@ -69,21 +69,21 @@ TEST_F(LookupNameTest, OnlySoaWalksUp) {
     for (const fake::Query& q : fake::Queries)
         seen.emplace_back(q.name, q.type);
     EXPECT_EQ(seen,
-              (std::vector<std::pair<std::wstring, uint16_t>>{{L"www.example.com", TypeA},
-                                                              {L"www.example.com", TypeAAAA},
-                                                              {L"www.example.com", TypeCNAME},
-                                                              {L"www.example.com", TypeNS},
-                                                              {L"www.example.com", TypeSOA},
-                                                              {L"example.com", TypeSOA},
-                                                              {L"www.example.com", TypeMX},
-                                                              {L"www.example.com", TypeTXT},
-                                                              {L"www.example.com", TypeLOC}}));
+              (std::vector<std::pair<std::wstring, uint16_t>>{{L"www.example.com", DNS_TYPE_A},
+                                                              {L"www.example.com", DNS_TYPE_AAAA},
+                                                              {L"www.example.com", DNS_TYPE_CNAME},
+                                                              {L"www.example.com", DNS_TYPE_NS},
+                                                              {L"www.example.com", DNS_TYPE_SOA},
+                                                              {L"example.com", DNS_TYPE_SOA},
+                                                              {L"www.example.com", DNS_TYPE_MX},
+                                                              {L"www.example.com", DNS_TYPE_TEXT},
+                                                              {L"www.example.com", DNS_TYPE_LOC}}));
 }
 
 TEST_F(LookupNameTest, PtrOnlyForArpaNames) {
-    const Types forward{TypeA, TypeAAAA, TypeCNAME, TypeNS, TypeSOA, TypeMX, TypeTXT, TypeLOC};
-    const Types reverse{TypeA,   TypeAAAA, TypeCNAME, TypeNS, TypeSOA,
-                        TypePTR, TypeMX,   TypeTXT,   TypeLOC};
+    const Types forward{DNS_TYPE_A, DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA, DNS_TYPE_MX, DNS_TYPE_TEXT, DNS_TYPE_LOC};
+    const Types reverse{DNS_TYPE_A,   DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA,
+                        DNS_TYPE_PTR, DNS_TYPE_MX,   DNS_TYPE_TEXT,   DNS_TYPE_LOC};
     struct Case {
         const wchar_t* name;
         const Types& types;
@@ -103,8 +103,8 @@ TEST_F(LookupNameTest, PtrOnlyForArpaNames) {
 }
 
 TEST_F(LookupNameTest, FullLayoutWithSummary) {
-    fake::Answers[{L"www.Example.com", TypeA}] = {0, {fake::A("192.0.2.1")}};
-    fake::Answers[{L"www.Example.com", TypeMX}] = {0, {fake::MX(5, L"mx.example.com")}};
+    fake::Answers[{L"www.Example.com", DNS_TYPE_A}] = {0, {fake::A("192.0.2.1")}};
+    fake::Answers[{L"www.Example.com", DNS_TYPE_MX}] = {0, {fake::MX(5, L"mx.example.com")}};
     EXPECT_EQ(LookupName(nullptr, L"www.Example.com", ShowSummary, 0), 0);
     EXPECT_EQ(fake::Out, L"\r\nWWW.EXAMPLE.COM\r\n\r\n" + ColumnTitles + BoxUnderline +
                              L"A       ADDRESS     192.0.2.1\r\n"
@@ -128,7 +128,7 @@ TEST_F(LookupNameTest, LongNameIsCutInNameLineOnly) {
 }
 
 TEST_F(LookupNameTest, HeaderVariants) {
-    fake::Answers[{L"example.com", TypeNS}] = {0, {fake::Named(TypeNS, L"ns.example.com")}};
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0, {fake::Named(DNS_TYPE_NS, L"ns.example.com")}};
     const std::wstring record = L"NS      DNAME       ns.example.com\r\n";
     struct Case {
         uint32_t flags;
@@ -155,20 +155,20 @@ TEST_F(LookupNameTest, NoRecordsFoundWithOrWithoutSummary) {
 }
 
 TEST_F(LookupNameTest, EmptyTxtCountsAsRecord) {
-    fake::Answers[{L"t.example", TypeTXT}] = {0, {fake::TXT({})}};
+    fake::Answers[{L"t.example", DNS_TYPE_TEXT}] = {0, {fake::TXT({})}};
     EXPECT_EQ(LookupName(nullptr, L"t.example", NoHeaders | ShowSummary, 0), 0);
     EXPECT_EQ(fake::Out, L"\r\n  1 record  found   0:00.000\r\n");
 }
 
 TEST_F(LookupNameTest, SummaryCountsAcrossTypes) {
-    fake::Answers[{L"x.example", TypeA}] = {0, {fake::A("192.0.2.1"), fake::A("192.0.2.2")}};
-    fake::Answers[{L"x.example", TypeTXT}] = {0, {fake::TXT({L"v=1"})}};
+    fake::Answers[{L"x.example", DNS_TYPE_A}] = {0, {fake::A("192.0.2.1"), fake::A("192.0.2.2")}};
+    fake::Answers[{L"x.example", DNS_TYPE_TEXT}] = {0, {fake::TXT({L"v=1"})}};
     EXPECT_EQ(LookupName(nullptr, L"x.example", NoHeaders | ShowSummary, 0), 0);
     EXPECT_TRUE(fake::Out.ends_with(L"\r\n  3 records found   0:00.000\r\n")) << fake::Out;
 }
 
 TEST_F(LookupNameTest, WithoutSummaryNoClosingLine) {
-    fake::Answers[{L"x.example", TypeA}] = {0, {fake::A("192.0.2.1")}};
+    fake::Answers[{L"x.example", DNS_TYPE_A}] = {0, {fake::A("192.0.2.1")}};
     EXPECT_EQ(LookupName(nullptr, L"x.example", NoHeaders, 0), 0);
     EXPECT_EQ(fake::Out, L"A       ADDRESS     192.0.2.1\r\n");
 }
@@ -184,7 +184,7 @@ TEST_F(LookupNameTest, ElapsedTimeIncludesPromptWait) {
     };
     for (const Case& c : cases) {
         fake::Reset();
-        fake::Answers[{L"x.example", TypeA}] = {0, {fake::A("192.0.2.1")}};
+        fake::Answers[{L"x.example", DNS_TYPE_A}] = {0, {fake::A("192.0.2.1")}};
         UserWaitsAtPrompt(c.ms);
         EXPECT_EQ(LookupName(nullptr, L"x.example", NoHeaders | ShowSummary, 0), 0);
         EXPECT_EQ(fake::Out, std::wstring(L"A       ADDRESS     192.0.2.1\r\n"
@@ -204,11 +204,11 @@ TEST_F(LookupNameTest, BreakInHeaderStopsBeforeQueries) {
 }
 
 TEST_F(LookupNameTest, BreakInRecordsStopsRemainingTypes) {
-    fake::Answers[{L"x.example", TypeA}] = {0, {fake::A("192.0.2.1"), fake::A("192.0.2.2")}};
+    fake::Answers[{L"x.example", DNS_TYPE_A}] = {0, {fake::A("192.0.2.1"), fake::A("192.0.2.2")}};
     PageLines = LinesLeft = 1;
     fake::Keys = {27};
     EXPECT_EQ(LookupName(nullptr, L"x.example", NoHeaders | ShowSummary, 0), -3);
-    EXPECT_EQ(QueriedTypes(), (Types{TypeA}));
+    EXPECT_EQ(QueriedTypes(), (Types{DNS_TYPE_A}));
     EXPECT_EQ(fake::Out, L"A       ADDRESS     192.0.2.1\r\n");
 }
 

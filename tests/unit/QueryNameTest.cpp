@@ -40,70 +40,70 @@ using Names = std::vector<std::wstring>;
 TEST_F(QueryNameTest, RejectsMissingInput) {
     uint32_t total = 0;
     EXPECT_EQ(QueryName(nullptr, L"example.com", 0, 0, 0, &total), -1);
-    EXPECT_EQ(QueryName(nullptr, L"", TypeA, 0, 0, &total), -1);
-    EXPECT_EQ(QueryName(nullptr, nullptr, TypeA, 0, 0, &total), -1);
+    EXPECT_EQ(QueryName(nullptr, L"", DNS_TYPE_A, 0, 0, &total), -1);
+    EXPECT_EQ(QueryName(nullptr, nullptr, DNS_TYPE_A, 0, 0, &total), -1);
     EXPECT_TRUE(fake::Queries.empty());
 }
 
 TEST_F(QueryNameTest, QueriesWithForwardOptionsAndServers) {
     ServerList servers{2, {inet_addr("127.0.0.53"), inet_addr("127.0.0.54")}};
-    fake::Answers[{L"example.com", TypeMX}] = {0, {fake::MX(10, L"mx.example.com")}};
+    fake::Answers[{L"example.com", DNS_TYPE_MX}] = {0, {fake::MX(10, L"mx.example.com")}};
     uint32_t total = 5;
-    EXPECT_EQ(QueryName(&servers, L"example.com", TypeMX, 0, 0, &total), 0);
+    EXPECT_EQ(QueryName(&servers, L"example.com", DNS_TYPE_MX, 0, 0, &total), 0);
     EXPECT_EQ(total, 6u);
     ASSERT_EQ(fake::Queries.size(), 1u);
-    EXPECT_EQ(fake::Queries[0].type, TypeMX);
+    EXPECT_EQ(fake::Queries[0].type, DNS_TYPE_MX);
     EXPECT_EQ(fake::Queries[0].options, 0x48u);
     EXPECT_TRUE(fake::Queries[0].withServers);
     EXPECT_EQ(fake::Queries[0].servers,
               (std::vector<uint32_t>{inet_addr("127.0.0.53"), inet_addr("127.0.0.54")}));
 
     fake::Queries.clear();
-    EXPECT_EQ(QueryName(nullptr, L"example.com", TypeMX, 0, 0, nullptr), 0);
+    EXPECT_EQ(QueryName(nullptr, L"example.com", DNS_TYPE_MX, 0, 0, nullptr), 0);
     ASSERT_EQ(fake::Queries.size(), 1u);
     EXPECT_FALSE(fake::Queries[0].withServers);
 }
 
 TEST_F(QueryNameTest, FailuresCountAsNoRecords) {
-    fake::Answers[{L"refused.example", TypeNS}] = {5, {}};
-    fake::Answers[{L"empty.example", TypeNS}] = {0, {}};
+    fake::Answers[{L"refused.example", DNS_TYPE_NS}] = {5, {}};
+    fake::Answers[{L"empty.example", DNS_TYPE_NS}] = {0, {}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"refused.example", TypeNS, 0, &total), 0);
-    EXPECT_EQ(Run(L"empty.example", TypeNS, 0, &total), 0);
-    EXPECT_EQ(Run(L"missing.example", TypeNS, 0, &total), 0);
+    EXPECT_EQ(Run(L"refused.example", DNS_TYPE_NS, 0, &total), 0);
+    EXPECT_EQ(Run(L"empty.example", DNS_TYPE_NS, 0, &total), 0);
+    EXPECT_EQ(Run(L"missing.example", DNS_TYPE_NS, 0, &total), 0);
     EXPECT_EQ(total, 0u);
     EXPECT_EQ(fake::Out, L"");
 }
 
 TEST_F(QueryNameTest, AliasChainPrintsOnlyQueriedType) {
-    fake::Answers[{L"www.example.com", TypeA}] = {
+    fake::Answers[{L"www.example.com", DNS_TYPE_A}] = {
         0,
-        {fake::Named(TypeCNAME, L"web.example.net"), fake::A("192.0.2.7"), fake::A("192.0.2.8")}};
+        {fake::Named(DNS_TYPE_CNAME, L"web.example.net"), fake::A("192.0.2.7"), fake::A("192.0.2.8")}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"www.example.com", TypeA, 0, &total), 0);
+    EXPECT_EQ(Run(L"www.example.com", DNS_TYPE_A, 0, &total), 0);
     EXPECT_EQ(total, 2u);
     EXPECT_EQ(fake::Out, L"A       ADDRESS     192.0.2.7\r\n"
                          L"A       ADDRESS     192.0.2.8\r\n");
 }
 
 TEST_F(QueryNameTest, OnlyOtherTypesCountsAsNone) {
-    fake::Answers[{L"alias.example", TypeMX}] = {0, {fake::Named(TypeCNAME, L"x.example")}};
+    fake::Answers[{L"alias.example", DNS_TYPE_MX}] = {0, {fake::Named(DNS_TYPE_CNAME, L"x.example")}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"alias.example", TypeMX, 0, &total), 0);
+    EXPECT_EQ(Run(L"alias.example", DNS_TYPE_MX, 0, &total), 0);
     EXPECT_EQ(total, 0u);
     EXPECT_EQ(fake::Out, L"");
 }
 
 TEST_F(QueryNameTest, EmptyTxtCountsButPrintsNothing) {
-    fake::Answers[{L"t.example", TypeTXT}] = {0, {fake::TXT({})}};
+    fake::Answers[{L"t.example", DNS_TYPE_TEXT}] = {0, {fake::TXT({})}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"t.example", TypeTXT, 0, &total), 0);
+    EXPECT_EQ(Run(L"t.example", DNS_TYPE_TEXT, 0, &total), 0);
     EXPECT_EQ(total, 1u);
     EXPECT_EQ(fake::Out, L"");
 }
 
 TEST_F(QueryNameTest, MxSortedOrInResolverOrder) {
-    fake::Answers[{L"example.com", TypeMX}] = {0,
+    fake::Answers[{L"example.com", DNS_TYPE_MX}] = {0,
                                                {fake::MX(20, L"b.example.com"),
                                                 fake::MX(10, L"z.example.com"),
                                                 fake::MX(10, L"a.example.com")}};
@@ -114,17 +114,17 @@ TEST_F(QueryNameTest, MxSortedOrInResolverOrder) {
     const std::wstring sorted = L"MX      PREFERENCE  10\r\n        EXCHANGE    a.example.com\r\n"
                                 L"MX      PREFERENCE  10\r\n        EXCHANGE    z.example.com\r\n"
                                 L"MX      PREFERENCE  20\r\n        EXCHANGE    b.example.com\r\n";
-    EXPECT_EQ(Run(L"example.com", TypeMX, 0, nullptr), 0);
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_MX, 0, nullptr), 0);
     EXPECT_EQ(fake::Out, unsorted);
     fake::Out.clear();
-    EXPECT_EQ(Run(L"example.com", TypeMX, SortRecords, nullptr), 0);
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_MX, SortRecords, nullptr), 0);
     EXPECT_EQ(fake::Out, sorted);
 }
 
 TEST_F(QueryNameTest, SingleRecordWithSort) {
-    fake::Answers[{L"example.com", TypeNS}] = {0, {fake::Named(TypeNS, L"only.example")}};
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0, {fake::Named(DNS_TYPE_NS, L"only.example")}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"example.com", TypeNS, SortRecords, &total), 0);
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_NS, SortRecords, &total), 0);
     EXPECT_EQ(total, 1u);
     EXPECT_EQ(fake::Out, L"NS      DNAME       only.example\r\n");
 }
@@ -157,49 +157,49 @@ TEST_F(QueryNameTest, SortOrderOfEveryType) {
     const uint32_t eq = 0x80000000u;
     const std::vector<SortCase> cases = {
         {"A numerically",
-         TypeA,
+         DNS_TYPE_A,
          {fake::A("10.0.0.10"), fake::A("9.255.255.255"), fake::A("10.0.0.2")},
          {L"A       ADDRESS     9.255.255.255", L"A       ADDRESS     10.0.0.2",
           L"A       ADDRESS     10.0.0.10"}},
         {"AAAA by bytes",
-         TypeAAAA,
+         DNS_TYPE_AAAA,
          {fake::AAAA(V6("2001:db8::10")), fake::AAAA(V6("::1")), fake::AAAA(V6("2001:db8::2"))},
          {L"AAAA    ADDRESS     ::1", L"AAAA    ADDRESS     2001:db8::2",
           L"AAAA    ADDRESS     2001:db8::10"}},
         // A to Z fold to lower case, so "_" (0x5F) sorts before letters.
         {"NS case-insensitive, lower-case fold",
-         TypeNS,
-         {fake::Named(TypeNS, L"Zed.example"), fake::Named(TypeNS, L"abc.example"),
-          fake::Named(TypeNS, L"_x.example")},
+         DNS_TYPE_NS,
+         {fake::Named(DNS_TYPE_NS, L"Zed.example"), fake::Named(DNS_TYPE_NS, L"abc.example"),
+          fake::Named(DNS_TYPE_NS, L"_x.example")},
          {L"NS      DNAME       _x.example", L"NS      DNAME       abc.example",
           L"NS      DNAME       Zed.example"}},
         {"CNAME equal keys keep resolver order",
-         TypeCNAME,
-         {fake::Named(TypeCNAME, L"B.example"), fake::Named(TypeCNAME, L"A.example"),
-          fake::Named(TypeCNAME, L"b.EXAMPLE"), fake::Named(TypeCNAME, L"a.example")},
+         DNS_TYPE_CNAME,
+         {fake::Named(DNS_TYPE_CNAME, L"B.example"), fake::Named(DNS_TYPE_CNAME, L"A.example"),
+          fake::Named(DNS_TYPE_CNAME, L"b.EXAMPLE"), fake::Named(DNS_TYPE_CNAME, L"a.example")},
          {L"CNAME   CNAME       A.example", L"CNAME   CNAME       a.example",
           L"CNAME   CNAME       B.example", L"CNAME   CNAME       b.EXAMPLE"}},
         // Only A to Z fold: E-acute stays apart from e-acute and sorts by code unit.
         {"PTR non-ASCII by code unit",
-         TypePTR,
-         {fake::Named(TypePTR, L"\u00e9.example"), fake::Named(TypePTR, L"\u00c9.example"),
-          fake::Named(TypePTR, L"z.example")},
+         DNS_TYPE_PTR,
+         {fake::Named(DNS_TYPE_PTR, L"\u00e9.example"), fake::Named(DNS_TYPE_PTR, L"\u00c9.example"),
+          fake::Named(DNS_TYPE_PTR, L"z.example")},
          {L"PTR     PTRDNAME    z.example", L"PTR     PTRDNAME    \u00c9.example",
           L"PTR     PTRDNAME    \u00e9.example"}},
         // UTF-16 order: a surrogate pair (U+1F600) sorts below U+FFFD.
         {"PTR beyond the BMP as UTF-16",
-         TypePTR,
-         {fake::Named(TypePTR, L"\ufffd"), fake::Named(TypePTR, L"\U0001F600"),
-          fake::Named(TypePTR, L"\ud7ff")},
+         DNS_TYPE_PTR,
+         {fake::Named(DNS_TYPE_PTR, L"\ufffd"), fake::Named(DNS_TYPE_PTR, L"\U0001F600"),
+          fake::Named(DNS_TYPE_PTR, L"\ud7ff")},
          {L"PTR     PTRDNAME    \ud7ff", L"PTR     PTRDNAME    \U0001F600",
           L"PTR     PTRDNAME    \ufffd"}},
         {"TXT pairwise, fewer strings first",
-         TypeTXT,
+         DNS_TYPE_TEXT,
          {fake::TXT({L"b"}), fake::TXT({L"a", L"z"}), fake::TXT({L"a", L"b"}), fake::TXT({L"A"})},
          {L"TXT     TXT         A", L"TXT     TXT[ 0]     a", L"TXT     TXT[ 1]     b",
           L"TXT     TXT[ 0]     a", L"TXT     TXT[ 1]     z", L"TXT     TXT         b"}},
         {"LOC latitude, longitude, altitude",
-         TypeLOC,
+         DNS_TYPE_LOC,
          {fake::LOC(eq + 1000, eq, 10000000), fake::LOC(eq - 1000, eq + 1000, 10000000),
           fake::LOC(eq - 1000, eq, 10000100), fake::LOC(eq - 1000, eq, 10000000)},
          {L"LOC     LOCATION    0\u00B0 0' 1.000\" S  0\u00B0 0' 0.000\" E  0m",
@@ -230,29 +230,29 @@ TEST_F(QueryNameTest, EqualKeysKeepResolverOrderInLargeLists) {
     std::vector<fake::Record> records;
     std::vector<std::wstring> expected;
     for (int i = 0; i < 32; ++i) {
-        records.push_back(fake::Named(TypeNS, variant(L'b', 31 - i)));
-        records.push_back(fake::Named(TypeNS, variant(L'a', i)));
+        records.push_back(fake::Named(DNS_TYPE_NS, variant(L'b', 31 - i)));
+        records.push_back(fake::Named(DNS_TYPE_NS, variant(L'a', i)));
     }
     for (wchar_t letter : {L'a', L'b'})
         for (int i = 0; i < 32; ++i)
             expected.push_back(L"NS      DNAME       " +
                                variant(letter, letter == L'a' ? i : 31 - i));
-    fake::Answers[{L"example.com", TypeNS}] = {0, records};
-    EXPECT_EQ(Run(L"example.com", TypeNS, SortRecords, nullptr), 0);
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0, records};
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_NS, SortRecords, nullptr), 0);
     EXPECT_EQ(SplitLines(fake::Out), expected);
 }
 
 TEST_F(QueryNameTest, SoaSerialComparesStoredBytes) {
     // Stored least significant byte first: 0x01000000 is 00 00 00 01, 256 is 00 01 00 00,
     // 1 is 01 00 00 00. Equal serials fall back to the primary, then the administrator.
-    fake::Answers[{L"example.com", TypeSOA}] = {
+    fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {
         0,
         {fake::SOA(L"ns.example", L"a.example", {1, 0, 0, 0, 0}),
          fake::SOA(L"ns.example", L"a.example", {256, 0, 0, 0, 0}),
          fake::SOA(L"ns.example", L"b.example", {0x01000000, 0, 0, 0, 0}),
          fake::SOA(L"ns.example", L"a.example", {0x01000000, 0, 0, 0, 0}),
          fake::SOA(L"MA.example", L"z.example", {0x01000000, 0, 0, 0, 0})}};
-    EXPECT_EQ(Run(L"example.com", TypeSOA, SortRecords, nullptr), 0);
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_SOA, SortRecords, nullptr), 0);
     std::vector<std::wstring> order;
     for (const std::wstring& line : SplitLines(fake::Out))
         if (line.starts_with(L"        SERIAL") || line.starts_with(L"SOA") ||
@@ -268,18 +268,18 @@ TEST_F(QueryNameTest, CompareRecordsBreaksTiesByPosition) {
     DNS_RECORD one, two;
     std::memset(&one, 0, sizeof one);
     std::memset(&two, 0, sizeof two);
-    one.wType = two.wType = TypeMX;
+    one.wType = two.wType = DNS_TYPE_MX;
     one.Data.MX.pNameExchange = two.Data.MX.pNameExchange = const_cast<wchar_t*>(L"mx");
     const DNS_RECORD* entries[2] = {&one, &two};
-    EXPECT_LT(CompareRecords(TypeMX, &entries[0], &entries[1]), 0);
-    EXPECT_GT(CompareRecords(TypeMX, &entries[1], &entries[0]), 0);
-    EXPECT_EQ(CompareRecords(TypeMX, &entries[0], &entries[0]), 0);
+    EXPECT_LT(CompareRecords(DNS_TYPE_MX, &entries[0], &entries[1]), 0);
+    EXPECT_GT(CompareRecords(DNS_TYPE_MX, &entries[1], &entries[0]), 0);
+    EXPECT_EQ(CompareRecords(DNS_TYPE_MX, &entries[0], &entries[0]), 0);
 
     two.Data.MX.wPreference = 1;
-    EXPECT_LT(CompareRecords(TypeMX, &entries[0], &entries[1]), 0);
+    EXPECT_LT(CompareRecords(DNS_TYPE_MX, &entries[0], &entries[1]), 0);
     one.Data.MX.wPreference = 2;
-    EXPECT_GT(CompareRecords(TypeMX, &entries[0], &entries[1]), 0);
-    EXPECT_LT(CompareRecords(TypeMX, &entries[1], &entries[0]), 0);
+    EXPECT_GT(CompareRecords(DNS_TYPE_MX, &entries[0], &entries[1]), 0);
+    EXPECT_LT(CompareRecords(DNS_TYPE_MX, &entries[1], &entries[0]), 0);
 
     // A type without a key: position alone decides.
     one.wType = two.wType = 99;
@@ -288,21 +288,21 @@ TEST_F(QueryNameTest, CompareRecordsBreaksTiesByPosition) {
 }
 
 TEST_F(QueryNameTest, BreakStopsRecordsButCountsAll) {
-    fake::Answers[{L"example.com", TypeNS}] = {
-        0, {fake::Named(TypeNS, L"a"), fake::Named(TypeNS, L"b"), fake::Named(TypeNS, L"c")}};
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {
+        0, {fake::Named(DNS_TYPE_NS, L"a"), fake::Named(DNS_TYPE_NS, L"b"), fake::Named(DNS_TYPE_NS, L"c")}};
     PageLines = LinesLeft = 1;
     fake::Keys = {27};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"example.com", TypeNS, SortRecords, &total), -3);
+    EXPECT_EQ(Run(L"example.com", DNS_TYPE_NS, SortRecords, &total), -3);
     EXPECT_EQ(total, 3u);
     EXPECT_EQ(fake::Out, L"NS      DNAME       a\r\n");
 }
 
 TEST_F(QueryNameTest, SoaWalkPrintsParentOnce) {
-    fake::Answers[{L"example.com", TypeSOA}] = {
+    fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {
         0, {fake::SOA(L"ns.example.com", L"hostmaster.example.com", {2024, 1, 2, 3, 4})}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"www.example.com", TypeSOA, WalkUpParents, &total), 0);
+    EXPECT_EQ(Run(L"www.example.com", DNS_TYPE_SOA, WalkUpParents, &total), 0);
     EXPECT_EQ(total, 1u);
     EXPECT_EQ(QueriedNames(), (Names{L"www.example.com", L"example.com"}));
     EXPECT_EQ(fake::Out, L"SOA     MNAME       ns.example.com\r\n"
@@ -330,7 +330,7 @@ TEST_F(QueryNameTest, SoaWalkSteps) {
     for (const Case& c : cases) {
         fake::Queries.clear();
         uint32_t total = 0;
-        EXPECT_EQ(Run(c.name, TypeSOA, c.flags, &total), 0);
+        EXPECT_EQ(Run(c.name, DNS_TYPE_SOA, c.flags, &total), 0);
         EXPECT_EQ(total, 0u);
         EXPECT_EQ(QueriedNames(), c.tried) << c.name;
     }
@@ -338,10 +338,10 @@ TEST_F(QueryNameTest, SoaWalkSteps) {
 }
 
 TEST_F(QueryNameTest, WalkSkipsAnswersWithoutTheType) {
-    fake::Answers[{L"x.example.com", TypeSOA}] = {0, {fake::Named(TypeCNAME, L"y.example.com")}};
-    fake::Answers[{L"example.com", TypeSOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
+    fake::Answers[{L"x.example.com", DNS_TYPE_SOA}] = {0, {fake::Named(DNS_TYPE_CNAME, L"y.example.com")}};
+    fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
     uint32_t total = 0;
-    EXPECT_EQ(Run(L"x.example.com", TypeSOA, WalkUpParents, &total), 0);
+    EXPECT_EQ(Run(L"x.example.com", DNS_TYPE_SOA, WalkUpParents, &total), 0);
     EXPECT_EQ(total, 1u);
     EXPECT_EQ(QueriedNames(), (Names{L"x.example.com", L"example.com"}));
 }
