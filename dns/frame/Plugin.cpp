@@ -6,8 +6,8 @@
 #include <cwchar>
 
 #include "dns/frame/HostApi.h"
-#include "platform/DnsClient.h"
 #include "platform/Clock.h"
+#include "platform/DnsClient.h"
 #include "platform/Text.h"
 
 std::atomic<int32_t> BreakFlag{0};

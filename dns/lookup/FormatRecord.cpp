@@ -63,8 +63,8 @@ int FormatTxt(const DNS_RECORD* record, uint32_t width, bool asciiOnly) {
     }
     int result = OutputDone;
     for (uint32_t i = 0; i < count; ++i) {
-        result = HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i,
-                                 Text(DnsRecordTxtString(record, i)));
+        result =
+            HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i, Text(DnsRecordTxtString(record, i)));
         if (result == OutputBreak) return result;
     }
     return result;

@@ -61,9 +61,15 @@ int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_
         uint16_t type;
         uint32_t extraFlags;
     };
-    static constexpr Step Steps[] = {
-        {DNS_TYPE_A, 0},   {DNS_TYPE_AAAA, 0}, {DNS_TYPE_CNAME, 0}, {DNS_TYPE_NS, 0}, {DNS_TYPE_SOA, WalkUpParents},
-        {DNS_TYPE_PTR, 0}, {DNS_TYPE_MX, 0},   {DNS_TYPE_TEXT, 0},   {DNS_TYPE_LOC, 0}};
+    static constexpr Step Steps[] = {{DNS_TYPE_A, 0},
+                                     {DNS_TYPE_AAAA, 0},
+                                     {DNS_TYPE_CNAME, 0},
+                                     {DNS_TYPE_NS, 0},
+                                     {DNS_TYPE_SOA, WalkUpParents},
+                                     {DNS_TYPE_PTR, 0},
+                                     {DNS_TYPE_MX, 0},
+                                     {DNS_TYPE_TEXT, 0},
+                                     {DNS_TYPE_LOC, 0}};
     const bool reverse = IsReverseName(name);
     uint32_t total = 0;
     for (const Step& step : Steps) {

@@ -15,7 +15,6 @@ namespace {
 constexpr size_t TextSize = 1024;
 using TextBuffer = std::array<wchar_t, TextSize>;
 
-
 // Room for any host name with every character escaped: a DNS name has at most 255 octets.
 constexpr size_t PrintableSize = 4 * TextSize + 1;
 

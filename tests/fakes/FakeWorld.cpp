@@ -162,8 +162,10 @@ int Qprintf(HostHandle handle, const wchar_t* format, ...) {
     va_start(args, format);
     std::wstring text = FormatToString(format, args);
     va_end(args);
-    if (handle == FakeStderr) fake::Err += text;
-    else ToStdout(text);
+    if (handle == FakeStderr)
+        fake::Err += text;
+    else
+        ToStdout(text);
     return static_cast<int>(text.size());
 }
 int QPuts(const wchar_t* text) {
@@ -185,7 +187,8 @@ int ExpandVariables(wchar_t* buffer, int) {
             i = close;
         } else {
             size_t j = i + 1;
-            while (j < in.size() && (iswalnum(in[j]) || in[j] == L'_')) ++j;
+            while (j < in.size() && (iswalnum(in[j]) || in[j] == L'_'))
+                ++j;
             name = in.substr(i + 1, j - i - 1);
             i = j - 1;
         }
@@ -219,8 +222,12 @@ int tty_yield(int) {
 }
 
 // ---- Console ----
-ConsoleHandle ConsoleStdOutput() { return FakeStdout; }
-ConsoleHandle ConsoleStdError() { return FakeStderr; }
+ConsoleHandle ConsoleStdOutput() {
+    return FakeStdout;
+}
+ConsoleHandle ConsoleStdError() {
+    return FakeStderr;
+}
 bool ConsoleGetMode(ConsoleHandle handle, uint32_t* mode) {
     if (handle != FakeStdout || !fake::StdoutIsConsole) return false;
     if (mode != nullptr) *mode = 3;
@@ -240,14 +247,18 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     fake::Screen += marker;
     return true;
 }
-ConsoleHandle ConsoleOpenOutput() { return fake::ConsoleDeviceOpens ? FakeDevice : nullptr; }
+ConsoleHandle ConsoleOpenOutput() {
+    return fake::ConsoleDeviceOpens ? FakeDevice : nullptr;
+}
 void ConsoleClose(ConsoleHandle) {}
 bool ConsoleWriteDirect(const wchar_t* text, size_t length) {
     fake::Direct.append(text, length);
     fake::Screen.append(text, length);
     return true;
 }
-bool ConsoleKeyHit() { return !fake::Keys.empty(); }
+bool ConsoleKeyHit() {
+    return !fake::Keys.empty();
+}
 int ConsoleReadKey() {
     if (fake::Keys.empty()) return 27;
     int key = fake::Keys.front();
@@ -261,8 +272,12 @@ bool ConsoleSetCtrlHandler(ConsoleCtrlHandler handler, bool add) {
 }
 
 // ---- Clock ----
-uint64_t ClockSystemTime() { return fake::SystemTime; }
-uint32_t ClockTickCount() { return fake::Ticks; }
+uint64_t ClockSystemTime() {
+    return fake::SystemTime;
+}
+uint32_t ClockTickCount() {
+    return fake::Ticks;
+}
 void ClockSleep(uint32_t milliseconds) {
     fake::Ticks += milliseconds;
     fake::SystemTime += uint64_t(milliseconds) * 10000;
@@ -332,9 +347,15 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
         out.pName = list->Keep(name);
         out.wType = in.type;
         switch (in.type) {
-        case 1: out.Data.A.IpAddress = in.a; break;
-        case 28: std::memcpy(out.Data.AAAA.Ip6Address, in.bytes.data(), 16); break;
-        case 29: std::memcpy(out.Data.LOC.Bytes, in.bytes.data(), 16); break;
+        case 1:
+            out.Data.A.IpAddress = in.a;
+            break;
+        case 28:
+            std::memcpy(out.Data.AAAA.Ip6Address, in.bytes.data(), 16);
+            break;
+        case 29:
+            std::memcpy(out.Data.LOC.Bytes, in.bytes.data(), 16);
+            break;
         case 15:
             out.Data.MX.pNameExchange = list->Keep(in.host);
             out.Data.MX.wPreference = in.preference;
@@ -350,13 +371,16 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
             break;
         case 16: {
             auto array = std::make_unique<wchar_t*[]>(in.strings.size() + 1);
-            for (size_t s = 0; s < in.strings.size(); ++s) array[s] = list->Keep(in.strings[s]);
+            for (size_t s = 0; s < in.strings.size(); ++s)
+                array[s] = list->Keep(in.strings[s]);
             out.Data.TXT.dwStringCount = static_cast<uint32_t>(in.strings.size());
             out.Data.TXT.pStringArray = array.get();
             list->arrays.push_back(std::move(array));
             break;
         }
-        default: out.Data.PTR.pNameHost = list->Keep(in.host); break;
+        default:
+            out.Data.PTR.pNameHost = list->Keep(in.host);
+            break;
         }
     }
     // DnsFree gets the first record's address; the owner map finds the list by it.

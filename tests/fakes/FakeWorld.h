@@ -20,8 +20,8 @@
 namespace fake {
 
 // ---- Host services ----
-extern std::wstring Out;    // host standard output: Printf and QPuts, in order
-extern std::wstring Err;    // Qprintf on the standard error handle
+extern std::wstring Out; // host standard output: Printf and QPuts, in order
+extern std::wstring Err; // Qprintf on the standard error handle
 // Everything that reaches the screen, in order: host standard output, direct console writes,
 // and "<XX>" (two hex digits) for every console attribute change.
 extern std::wstring Screen;
@@ -33,16 +33,16 @@ extern int TtyYields;
 extern std::map<std::wstring, std::pair<int, int>> ColorNames;
 
 // ---- Console ----
-extern bool StdoutIsConsole;        // ConsoleGetMode on standard output succeeds
-extern bool ScreenInfoFails;        // ConsoleGetScreenInfo fails
-extern ConsoleScreenInfo Window;    // window rectangle and attribute
-extern bool ConsoleDeviceOpens;     // ConsoleOpenOutput succeeds
-extern std::wstring Direct;         // text written straight to the console
+extern bool StdoutIsConsole;     // ConsoleGetMode on standard output succeeds
+extern bool ScreenInfoFails;     // ConsoleGetScreenInfo fails
+extern ConsoleScreenInfo Window; // window rectangle and attribute
+extern bool ConsoleDeviceOpens;  // ConsoleOpenOutput succeeds
+extern std::wstring Direct;      // text written straight to the console
 extern std::vector<uint16_t> AttributeChanges;
-extern std::deque<int> Keys;        // scripted key codes; ConsoleKeyHit is true while any remain
+extern std::deque<int> Keys;           // scripted key codes; ConsoleKeyHit is true while any remain
 extern ConsoleCtrlHandler CtrlHandler; // registered handler, or null
-extern int CtrlHandlerCalls;        // ConsoleSetCtrlHandler calls
-extern std::function<void()> OnSleep; // runs on every ClockSleep (after the clock advanced)
+extern int CtrlHandlerCalls;           // ConsoleSetCtrlHandler calls
+extern std::function<void()> OnSleep;  // runs on every ClockSleep (after the clock advanced)
 
 // ---- Clock ----
 extern uint64_t SystemTime; // 100 ns units
