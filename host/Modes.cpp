@@ -1,14 +1,21 @@
 #include "host/Modes.h"
 
 #include "platform/HostIo.h"
+#include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
 #include "platform/Text.h"
 
 int RunInteractive(Shell& shell) {
-    if (!HostEditorOpen("corvane")) return RunPiped(shell);
+    HostKeepTypedEndOfInput(true);
+    if (!HostEditorOpen("corvane")) {
+        HostKeepTypedEndOfInput(false);
+        return RunPiped(shell);
+    }
     std::wstring line;
     while (!shell.exitRequested) {
         HostReadResult result = HostEditorRead(L"corvane> ", line);
+        // The line editor has put its own idea of the terminal's line mode back.
+        HostKeepTypedEndOfInput(true);
         if (result == HostReadResult::EndOfInput) {
             shell.Out(L"\n");
             break;
@@ -18,6 +25,7 @@ int RunInteractive(Shell& shell) {
         HostTakeInterrupt(); // a remembered Ctrl-C has done its work: the prompt is back
     }
     HostEditorClose();
+    HostKeepTypedEndOfInput(false);
     return shell.lastCode;
 }
 

@@ -11,6 +11,7 @@
 #include "host/Shell.h"
 #include "host/Version.h"
 #include "platform/HostIo.h"
+#include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
 #include "platform/Text.h"
 
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
     bool terminal = HostIsTerminal(HostStream::Input);
     CorvaneSetMode(options.transient, !terminal);
     HostSetInterruptMode(HostInterruptMode::InCommand);
+    HostInstallSignals();
     ApplyStartColor();
 
     std::wstring directory = HostExecutableDirectory();

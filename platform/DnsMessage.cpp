@@ -3,6 +3,7 @@
 // gives DNS_ERROR_BAD_PACKET, never a partial list.
 #include "platform/DnsMessage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -75,10 +76,6 @@ bool SameName(std::span<const uint8_t> a, std::span<const uint8_t> b) {
     return true;
 }
 
-bool IsMarkup(unsigned c) {
-    return c >= 17 && c <= 22;
-}
-
 void AppendDecimalEscape(std::wstring& out, uint8_t byte) {
     out += L'\\';
     out += wchar_t(L'0' + byte / 100);
@@ -96,6 +93,31 @@ void AppendCodePoint(std::wstring& out, char32_t cp) {
         }
     }
     out += wchar_t(cp);
+}
+
+// Server bytes as text: valid UTF-8 as its characters (control characters too: the module's
+// display escaping takes care of those), every byte that is not part of valid UTF-8 as \DDD,
+// a backslash as "\\" and, inside a name's label, a dot as "\.", so that the text reads back
+// into the same bytes and no byte turns into an escape twice.
+void AppendText(std::wstring& out, std::span<const uint8_t> bytes, bool inLabel) {
+    for (size_t i = 0; i < bytes.size();) {
+        const uint8_t c = bytes[i];
+        if (c == '\\' || (inLabel && c == '.')) {
+            out += L'\\';
+            out += wchar_t(c);
+            ++i;
+            continue;
+        }
+        char32_t cp = c;
+        size_t length = c < 0x80 ? 1 : DecodeUtf8Sequence(bytes.data() + i, bytes.size() - i, &cp);
+        if (length == 0) {
+            AppendDecimalEscape(out, c);
+            ++i;
+        } else {
+            AppendCodePoint(out, cp);
+            i += length;
+        }
+    }
 }
 
 // A record as parsed, before it is laid out in one caller-owned block.
@@ -388,50 +410,17 @@ std::wstring DnsNameText(std::span<const uint8_t> labels) {
     if (labels.empty() || labels[0] == 0) return L".";
     std::wstring text;
     for (size_t pos = 0; pos < labels.size() && labels[pos] != 0;) {
-        size_t length = labels[pos];
         if (pos != 0) text += L'.';
-        for (size_t i = pos + 1; i <= pos + length && i < labels.size(); ++i) {
-            uint8_t c = labels[i];
-            if (c == '.' || c == '\\') {
-                text += L'\\';
-                text += wchar_t(c);
-            } else if ((c >= 0x20 && c < 0x7F) || IsMarkup(c)) {
-                text += wchar_t(c);
-            } else {
-                AppendDecimalEscape(text, c);
-            }
-        }
-        pos += 1 + length;
+        const size_t end = std::min(pos + 1 + labels[pos], labels.size());
+        AppendText(text, labels.subspan(pos + 1, end - pos - 1), true);
+        pos = end;
     }
     return text;
 }
 
 std::wstring DnsTxtText(std::span<const uint8_t> bytes) {
     std::wstring text;
-    for (size_t i = 0; i < bytes.size();) {
-        uint8_t c = bytes[i];
-        if (c < 0x80) {
-            if ((c >= 0x20 && c < 0x7F) || IsMarkup(c))
-                text += wchar_t(c);
-            else
-                AppendDecimalEscape(text, c);
-            ++i;
-            continue;
-        }
-        char32_t cp = 0;
-        size_t length = DecodeUtf8Sequence(bytes.data() + i, bytes.size() - i, &cp);
-        if (length == 0) {
-            AppendDecimalEscape(text, c);
-            ++i;
-        } else if (cp < 0xA0) { // C1 control characters
-            for (size_t k = 0; k < length; ++k)
-                AppendDecimalEscape(text, bytes[i + k]);
-            i += length;
-        } else {
-            AppendCodePoint(text, cp);
-            i += length;
-        }
-    }
+    AppendText(text, bytes, false);
     return text;
 }
 

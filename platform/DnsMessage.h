@@ -32,11 +32,13 @@ DNS_STATUS DnsParseAnswer(std::span<const uint8_t> message, std::span<const uint
 // Status for a response code: FORMERR 9001 ... REFUSED 9005, any other 9000 + rcode.
 DNS_STATUS DnsStatusFromRcode(unsigned rcode);
 
-// Display text of a wire name's labels ("." for the root). Printable ASCII as is, "." and "\"
-// inside a label escaped with "\", the markup characters 17 to 22 passed through, every other
-// byte as \DDD.
+// Text of a wire name's labels ("." for the root), as the DNS client hands it over: valid
+// UTF-8 decoded to its characters (control characters included, raw), every byte that is not
+// part of valid UTF-8 as \DDD, a backslash as "\\" and a dot inside a label as "\.". The
+// module's display escaping then writes the control characters as \DDD; DnsEncodeName reads
+// the text back into the same bytes.
 std::wstring DnsNameText(std::span<const uint8_t> labels);
 
-// Display text of a TXT character string: UTF-8 decoded, the markup characters 17 to 22 passed
-// through, other control characters, DEL and bytes of invalid UTF-8 as \DDD.
+// Text of a TXT character string, by the same rules without the dot: valid UTF-8 decoded
+// (control characters raw), bytes that are not valid UTF-8 as \DDD, a backslash as "\\".
 std::wstring DnsTxtText(std::span<const uint8_t> bytes);

@@ -1,10 +1,11 @@
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <histedit.h>
 #include <unistd.h>
 
+#include "platform/ConsoleColor.h"
 #include "platform/HostIo.h"
+#include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
 #include "platform/Text.h"
 
@@ -15,7 +16,10 @@ volatile sig_atomic_t InCommand = 0;
 
 void OnInterrupt(int) {
     if (InCommand) {
-        if (Interrupts > 0) _exit(130);
+        if (Interrupts > 0) {
+            HostRestoreTerminal();
+            _exit(130);
+        }
         static const char echo[] = "^C\n";
         ssize_t ignored = write(STDERR_FILENO, echo, sizeof echo - 1);
         (void)ignored;
@@ -104,17 +108,7 @@ void HostEditorClose() {
 }
 
 void HostApplyColor(int attribute) {
-    if (!HostIsTerminal(HostStream::Output)) return;
-    if ((attribute & 0xFF) == 0x07) {
-        HostWrite(STDOUT_FILENO, "\x1b[0m");
-        return;
-    }
-    // Console colour numbers run blue-green-red in bits 0..2; ANSI runs red-green-blue.
-    static const int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    int fg = attribute & 0x0F;
-    int bg = (attribute >> 4) & 0x0F;
-    char sequence[32];
-    int n = snprintf(sequence, sizeof sequence, "\x1b[0;%d;%dm", (fg & 8 ? 90 : 30) + ansi[fg & 7],
-                     (bg & 8 ? 100 : 40) + ansi[bg & 7]);
-    if (n > 0) HostWrite(STDOUT_FILENO, std::string_view(sequence, static_cast<size_t>(n)));
+    // The process's one colour state and mapping, shared with the plug-ins' console.
+    if (HostIsTerminal(HostStream::Output))
+        ConsoleColorApply(static_cast<uint16_t>(attribute & 0xFF));
 }

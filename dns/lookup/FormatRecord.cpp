@@ -7,6 +7,7 @@
 
 #include "dns/lookup/LookupFlags.h"
 #include "dns/output/Highlight.h"
+#include "dns/output/ServerText.h"
 #include "platform/Sockets.h"
 #include "platform/Text.h"
 
@@ -16,9 +17,12 @@ constexpr size_t AddressTextSize = 1024;
 constexpr uint32_t LocEquator = 0x80000000u;  // 2^31: the equator or prime meridian
 constexpr int64_t LocAltitudeBase = 10000000; // centimetres below the reference spheroid
 
-// Record data may lack a string; it then prints as empty rather than faulting.
-const wchar_t* Text(const wchar_t* text) {
-    return text != nullptr ? text : L"";
+// A line whose value is a name from the server, escaped for display first: the table shows
+// no control character and no colour markup from the server. Missing data prints as empty.
+int PrintNameLine(const wchar_t* format, const wchar_t* name) {
+    ShownServerText shown(name);
+    if (!shown.ok()) return OutputNoMemory;
+    return HighlightPrintf(format, shown.text());
 }
 
 uint32_t ReadNetwork32(const uint8_t* bytes) {
@@ -27,9 +31,9 @@ uint32_t ReadNetwork32(const uint8_t* bytes) {
 }
 
 int FormatSoa(const DNS_SOA_DATAW& soa) {
-    int result = HighlightPrintf(L"SOA     MNAME       %s\r\n", Text(soa.pNamePrimaryServer));
+    int result = PrintNameLine(L"SOA     MNAME       %s\r\n", soa.pNamePrimaryServer);
     if (result == OutputBreak) return result;
-    result = HighlightPrintf(L"        RNAME       %s\r\n", Text(soa.pNameAdministrator));
+    result = PrintNameLine(L"        RNAME       %s\r\n", soa.pNameAdministrator);
     if (result == OutputBreak) return result;
     struct Field {
         const wchar_t* format;
@@ -49,22 +53,24 @@ int FormatSoa(const DNS_SOA_DATAW& soa) {
 int FormatMx(const DNS_MX_DATAW& mx) {
     int result = HighlightPrintf(L"MX      PREFERENCE  %u\r\n", uint32_t(mx.wPreference));
     if (result == OutputBreak) return result;
-    return HighlightPrintf(L"        EXCHANGE    %s\r\n", Text(mx.pNameExchange));
+    return PrintNameLine(L"        EXCHANGE    %s\r\n", mx.pNameExchange);
 }
 
 int FormatTxt(const DNS_RECORD* record, uint32_t width, bool asciiOnly) {
     const uint32_t count = DnsRecordTxtCount(record);
     if (count == 0) return OutputDone;
     if (count == 1) {
-        // The resolver's list may be changed in place until it is freed.
-        wchar_t* text = DnsRecordTxtString(record, 0);
-        if (width != 0 && text != nullptr) TruncateToWidth(text, width, asciiOnly);
-        return HighlightPrintf(L"TXT     TXT         %s\r\n", Text(text));
+        // Escaped first: the width counts what the line shows.
+        ShownServerText shown(DnsRecordTxtString(record, 0));
+        if (!shown.ok()) return OutputNoMemory;
+        if (width != 0) TruncateToWidth(shown.text(), width, asciiOnly);
+        return HighlightPrintf(L"TXT     TXT         %s\r\n", shown.text());
     }
     int result = OutputDone;
     for (uint32_t i = 0; i < count; ++i) {
-        result =
-            HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i, Text(DnsRecordTxtString(record, i)));
+        ShownServerText shown(DnsRecordTxtString(record, i));
+        result = shown.ok() ? HighlightPrintf(L"TXT     TXT[%2u]     %s\r\n", i, shown.text())
+                            : OutputNoMemory;
         if (result == OutputBreak) return result;
     }
     return result;
@@ -99,11 +105,11 @@ int FormatRecord(DNS_RECORD* record, uint32_t width, bool asciiOnly) {
         return HighlightPrintf(L"AAAA    ADDRESS     %s\r\n", text.data());
     }
     case DNS_TYPE_NS:
-        return HighlightPrintf(L"NS      DNAME       %s\r\n", Text(record->Data.NS.pNameHost));
+        return PrintNameLine(L"NS      DNAME       %s\r\n", record->Data.NS.pNameHost);
     case DNS_TYPE_CNAME:
-        return HighlightPrintf(L"CNAME   CNAME       %s\r\n", Text(record->Data.CNAME.pNameHost));
+        return PrintNameLine(L"CNAME   CNAME       %s\r\n", record->Data.CNAME.pNameHost);
     case DNS_TYPE_PTR:
-        return HighlightPrintf(L"PTR     PTRDNAME    %s\r\n", Text(record->Data.PTR.pNameHost));
+        return PrintNameLine(L"PTR     PTRDNAME    %s\r\n", record->Data.PTR.pNameHost);
     case DNS_TYPE_SOA:
         return FormatSoa(record->Data.SOA);
     case DNS_TYPE_MX:
@@ -139,21 +145,62 @@ int FormatLocCoordinate(uint32_t value, const wchar_t* letters, bool asciiOnly, 
     return 0;
 }
 
+namespace {
+
+// The piece of shown text at text[0]: a character (a surrogate pair counts as one) or an
+// escape written for display ("\DDD", or a backslash and the character it escapes), with
+// its length in characters and in UTF-16 code units. A cut never falls inside a piece.
+struct Piece {
+    size_t characters;
+    size_t units;
+};
+
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+Piece PieceAt(const wchar_t* text, size_t left) {
+    const wchar_t c = text[0];
+    if (c >= 0xD800 && c <= 0xDBFF && left >= 2 && text[1] >= 0xDC00 && text[1] <= 0xDFFF)
+        return {2, 2};
+    if (static_cast<uint32_t>(c) > 0xFFFF) return {1, 2}; // one wide character, two units
+    if (c == L'\\' && left >= 4 && IsDigit(text[1]) && IsDigit(text[2]) && IsDigit(text[3]))
+        return {4, 4};
+    if (c == L'\\' && left >= 2) return {2, 2};
+    return {1, 1};
+}
+
+} // namespace
+
 int TruncateToWidth(wchar_t* text, uint32_t width, bool asciiOnly) {
     if (text == nullptr) return -1;
-    // The value starts in column 21. A width of 21 or less still keeps one character, so the
-    // cut text is never empty and never longer than the original.
-    size_t keep = width > 21 ? width - 20 : 1;
-    size_t length = std::wcslen(text);
-    if (length <= keep) return 0;
-    text[keep] = L'\0';
-    if (asciiOnly) {
-        // The three-dot marker, cut to the kept length when fewer than three characters remain.
-        size_t dots = keep < 3 ? keep : 3;
-        for (size_t i = keep - dots; i < keep; ++i)
-            text[i] = L'.';
-    } else {
-        text[keep - 1] = L'\u2026';
+    // The value starts in column 21. A width of 21 or less still keeps one unit, so the cut
+    // text is never empty and never longer than the original.
+    const size_t keep = width > 21 ? width - 20 : 1;
+    const size_t length = std::wcslen(text);
+    size_t units = 0;
+    for (size_t i = 0; i < length;) {
+        Piece piece = PieceAt(text + i, length - i);
+        units += piece.units;
+        i += piece.characters;
     }
+    if (units <= keep) return 0;
+
+    // The three-dot marker is cut to the kept length when fewer than three units remain.
+    const size_t marker = asciiOnly ? (keep < 3 ? keep : 3) : 1;
+    const size_t room = keep - marker;
+    // Whole pieces up to the room left beside the marker; a piece that would not fit whole
+    // (the two halves of a surrogate pair, an escape) goes, so the text may keep one unit
+    // less. The marker also has to fit where the cut part was.
+    size_t cut = 0;
+    for (size_t used = 0; cut < length;) {
+        Piece piece = PieceAt(text + cut, length - cut);
+        if (used + piece.units > room || cut + piece.characters + marker > length) break;
+        used += piece.units;
+        cut += piece.characters;
+    }
+    for (size_t i = 0; i < marker; ++i)
+        text[cut + i] = asciiOnly ? L'.' : L'\u2026';
+    text[cut + marker] = L'\0';
     return 1;
 }

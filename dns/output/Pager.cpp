@@ -128,6 +128,9 @@ void WriteBreakNotice() {
     uint16_t previous = SetNoticeColor();
     WriteDirect(BreakNotice);
     ConsoleSetAttribute(ConsoleOutputHandle, previous);
+    // The host learns the restored colour too: left at the notice colour, it would report it
+    // as its own and the next command would take it as its normal colour.
+    SetColors(previous);
 }
 
 int PagedPrintfV(const wchar_t* format, va_list args) {

@@ -4,6 +4,7 @@
 
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
+#include "dns/output/ServerText.h"
 #include "dns/reverse/ReverseLookup.h"
 #include "platform/Console.h"
 #include "platform/DnsClient.h"
@@ -14,28 +15,6 @@ namespace {
 
 constexpr size_t TextSize = 1024;
 using TextBuffer = std::array<wchar_t, TextSize>;
-
-// Room for any host name with every character escaped: a DNS name has at most 255 octets.
-constexpr size_t PrintableSize = 4 * TextSize + 1;
-
-// RDNS lines go to the host unfiltered, so control characters that the resolver passed through
-// (the output engine's colour markup 17 to 22) are written as \DDD like every other one. Into
-// a fixed buffer: nothing on the command's path may throw to the host.
-const wchar_t* PrintableName(const wchar_t* name, std::array<wchar_t, PrintableSize>& out) {
-    size_t used = 0;
-    for (; name != nullptr && *name != L'\0'; ++name) {
-        if (*name >= 0x20 && *name != 0x7F) {
-            if (used + 1 >= out.size()) break;
-            out[used++] = *name;
-        } else {
-            if (used + 4 >= out.size()) break;
-            used += static_cast<size_t>(
-                FormatWide(&out[used], out.size() - used, L"\\%03u", static_cast<unsigned>(*name)));
-        }
-    }
-    out[used] = L'\0';
-    return out.data();
-}
 
 // Queries the PTR records of hostName and prints them under addrString. 0, or 2 when the
 // query failed.
@@ -61,11 +40,11 @@ int LookupPtr(ServerList* servers, const wchar_t* addrString, const wchar_t* hos
     if (list == nullptr) return 0;
 
     bool printed = false;
-    std::array<wchar_t, PrintableSize> name;
     for (const DNS_RECORD* record = list; record != nullptr; record = record->pNext) {
         if (record->wType != DNS_TYPE_PTR) continue;
-        Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString,
-               PrintableName(record->Data.PTR.pNameHost, name));
+        // The host name as the table would show it: no control character from the server.
+        ShownServerText name(record->Data.PTR.pNameHost);
+        Printf(L"%-25s \x23AF\x2192 %s\r\n", addrString, name.text());
         printed = true;
         if ((options & ReverseAllNames) == 0) break;
     }

@@ -2,7 +2,8 @@
 // question it carries itself (so that the answer section is reached) and against a fixed one.
 // Every record of a parsed list is walked and every field and string read, so that the
 // sanitizers see any pointer or length the parser got wrong; the list is then freed with
-// DnsFree. The name encoder and the text converters get the same bytes.
+// DnsFree. The name encoder and the text converters get the same bytes, and every text goes
+// through the module's display escaping, which must leave no control character.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dns/output/ServerText.h"
 #include "platform/DnsClient.h"
 #include "platform/DnsMessage.h"
 #include "platform/Text.h"
@@ -29,8 +31,46 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
-bool IsMarkup(wchar_t c) {
-    return c >= 17 && c <= 22;
+bool IsControl(uint32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+bool IsEscapeOf(const wchar_t* at, unsigned byte) {
+    return at[0] == '\\' && at[1] == wchar_t('0' + byte / 100) &&
+           at[2] == wchar_t('0' + byte / 10 % 10) && at[3] == wchar_t('0' + byte % 10);
+}
+
+// The client's text: Unicode scalars only, and every backslash starts "\\", "\." (names) or
+// \DDD. Shown through the module's escaping, each control character has become the \DDD of
+// its code (of each UTF-8 byte for C1) and every other character, a backslash too, is as it
+// was: nothing is escaped twice.
+void CheckClientText(const wchar_t* text, bool name) {
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        auto c = static_cast<uint32_t>(*p);
+        Check(c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF), "code points valid");
+        if (c != '\\') continue;
+        bool digits =
+            p[1] >= '0' && p[1] <= '2' && p[2] >= '0' && p[2] <= '9' && p[3] >= '0' && p[3] <= '9';
+        Check(p[1] == '\\' || (name && p[1] == '.') || digits, "backslash starts an escape");
+        p += digits ? 3 : 1;
+    }
+    std::vector<wchar_t> shown(EscapedServerTextSize(text));
+    Check(EscapeServerText(text, shown) + 1 == shown.size(), "escaped size as announced");
+    const wchar_t* out = shown.data();
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        auto c = static_cast<uint32_t>(*p);
+        if (IsControl(c) && c >= 0x80) {
+            Check(IsEscapeOf(out, 0xC0 | (c >> 6)) && IsEscapeOf(out + 4, 0x80 | (c & 0x3F)),
+                  "C1 control shown as its UTF-8 bytes");
+            out += 8;
+        } else if (IsControl(c)) {
+            Check(IsEscapeOf(out, c), "control character shown as its code");
+            out += 4;
+        } else {
+            Check(*out++ == *p, "other characters shown unchanged");
+        }
+    }
+    Check(*out == 0, "nothing added");
 }
 
 // Keeps the reads of the record data from being optimised away.
@@ -43,29 +83,20 @@ void ReadBytes(const uint8_t* bytes, size_t count) {
     Sink = Sink + sum;
 }
 
-// A name as the parser renders it: printable ASCII and markup only (the rest is \DDD), and
-// encoding it again gives a name whose text is the same.
+// A name as the client renders it (see CheckClientText), and encoding it again gives a name
+// whose text is the same.
 void CheckName(const wchar_t* name) {
     Check(name != nullptr, "record name present");
-    size_t length = std::wcslen(name);
-    Check(length > 0, "name not empty");
-    for (size_t i = 0; i < length; ++i)
-        Check((name[i] >= 0x20 && name[i] < 0x7F) || IsMarkup(name[i]),
-              "name characters printable");
+    Check(std::wcslen(name) > 0, "name not empty");
+    CheckClientText(name, true);
     std::vector<uint8_t> wire;
     Check(DnsEncodeName(name, wire) == 0, "a parsed name encodes again");
     Check(DnsNameText(wire) == name, "a parsed name's text survives encoding");
 }
 
-// Text of a TXT string: valid code points, no control characters other than markup.
 void CheckText(const wchar_t* text) {
     Check(text != nullptr, "TXT string present");
-    for (const wchar_t* p = text; *p != 0; ++p) {
-        auto c = static_cast<uint32_t>(*p);
-        bool control = (c < 0x20 && !IsMarkup(*p)) || (c >= 0x7F && c < 0xA0);
-        Check(!control, "TXT control characters escaped");
-        Check(c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF), "TXT code points valid");
-    }
+    CheckClientText(text, false);
 }
 
 size_t WalkRecords(const DNS_RECORD* list) {

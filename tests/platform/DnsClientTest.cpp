@@ -198,13 +198,16 @@ std::vector<RecordCase> RecordCases() {
                       Text("gr\xC3\xBC\xC3\x9F"
                            "e \xE2\x98\x83 \xF0\x9F\x98\x80"))}),
          {L"TXT[gr\u00FC\u00DFe \u2603 \U0001F600]"}},
-        {"TXT, controls and invalid UTF-8 as \\DDD, markup passed",
+        // The client hands control characters over as text (the module escapes them for
+        // display); only bytes that are not text become \DDD, and a backslash "\\".
+        {"TXT, controls raw, invalid UTF-8 as \\DDD, backslash doubled",
          TXT,
          Response(0, 1,
                   {Rr(QuestionName, TXT,
                       Text("\x01"
                            "a\x7F\x11\x16\x17\\\xFF\xC2\x85\xC0\xAF\xED\xA0\x80\xC3"))}),
-         {L"TXT[\\001a\\127\x11\x16\\023\\\\255\\194\\133\\192\\175\\237\\160\\128\\195]"}},
+         {L"TXT[\x01"
+          L"a\x7F\x11\x16\x17\\\\\\255\x85\\192\\175\\237\\160\\128\\195]"}},
         {"LOC",
          LOC,
          Response(0, 1, {Rr(QuestionName, LOC, LocData)}),
@@ -222,7 +225,18 @@ std::vector<RecordCase> RecordCases() {
          Response(0, 1,
                   {Rr(QuestionName, PTR,
                       Bytes{3, 'a', '.', 'b', 3, 'c', '\\', 'd', 6, 1, 17, 22, 200, ' ', '~', 0})}),
-         {L"PTR a\\.b.c\\\\d.\\001\x11\x16\\200 ~"}},
+         {L"PTR a\\.b.c\\\\d.\x01\x11\x16\\200 ~"}},
+        {"UTF-8 labels decoded, C1 raw, other bytes as \\DDD",
+         CNAME,
+         Response(0, 1,
+                  {Rr(QuestionName, CNAME,
+                      Bytes{5, 'c', 'a', 'f', 0xC3, 0xA9, 4, 0xC2, 0x9B, 0xFF, 'x', 2, 0xC3, 0xA9} +
+                          Name("test"))}),
+         {L"CNAME caf\u00E9.\x9B\\255x.\u00E9.test"}},
+        {"a UTF-8 sequence cut by the label end is not text",
+         CNAME,
+         Response(0, 1, {Rr(QuestionName, CNAME, Bytes{2, 'a', 0xC3, 1, 0xA9} + Name("test"))}),
+         {L"CNAME a\\195.\\169.test"}},
         {"names through pointers up to 255 octets",
          CNAME,
          Response(0, 4, GrowingNames("r.test", 61)),

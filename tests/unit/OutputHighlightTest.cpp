@@ -131,7 +131,7 @@ TEST_F(HighlightTest, CtrlCAtPromptWritesNoticeAndStops) {
                               L"b"),
               OutputBreak);
     EXPECT_EQ(fake::Screen, L"<07>a<07>\r\n" + Prompt + Erase + Notice);
-    EXPECT_EQ(fake::ColorsSet, (std::vector<int>{0x07, 0x0F}));
+    EXPECT_EQ(fake::ColorsSet, (std::vector<int>{0x07, 0x0F, 0x07}));
 }
 
 TEST_F(HighlightTest, LineEndsArePaged) {

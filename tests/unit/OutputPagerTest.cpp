@@ -125,7 +125,7 @@ TEST_F(PagerTest, BreakFlagAtLineEndWritesNoticeInsteadOfPrompt) {
     BreakFlag = 1;
     EXPECT_EQ(EndOfLine(), OutputBreak);
     EXPECT_EQ(fake::Screen, L"\r\n" + Notice);
-    EXPECT_EQ(fake::ColorsSet, std::vector<int>{0x0F});
+    EXPECT_EQ(fake::ColorsSet, (std::vector<int>{0x0F, 0x07}));
     EXPECT_EQ(LinesLeft, 1u);
 }
 
@@ -169,11 +169,13 @@ INSTANTIATE_TEST_SUITE_P(
                       NoticeCase{0x1F, false, 0x1B, 0x1F}, NoticeCase{0x1E, false, 0x1F, 0x1E},
                       NoticeCase{0x1F3, false, 0xF2, 0xF3}));
 
-TEST_F(OutputTest, BreakNoticeRestoresAttributeButNotHostColour) {
+// The host is told the restored colour as well, so that it does not keep the notice colour
+// as its own.
+TEST_F(OutputTest, BreakNoticeRestoresAttributeOnConsoleAndHost) {
     fake::Window.Attributes = 0x1E;
     WriteBreakNotice();
     EXPECT_EQ(fake::Screen, L"<1F>\r ^C \n<1E>");
-    EXPECT_EQ(fake::ColorsSet, std::vector<int>{0x1F});
+    EXPECT_EQ(fake::ColorsSet, (std::vector<int>{0x1F, 0x1E}));
 }
 
 TEST_F(OutputTest, ContrastTableKeepsBackground) {
