@@ -96,7 +96,8 @@ void AppendCodePoint(std::wstring& out, char32_t cp) {
 }
 
 // Server bytes as text: valid UTF-8 as its characters (control characters too: the module's
-// display escaping takes care of those), every byte that is not part of valid UTF-8 as \DDD,
+// display escaping takes care of those), every byte that is not part of valid UTF-8 as \DDD
+// and so is NUL, which cannot stand in a terminated string,
 // a backslash as "\\" and, inside a name's label, a dot as "\.", so that the text reads back
 // into the same bytes and no byte turns into an escape twice.
 void AppendText(std::wstring& out, std::span<const uint8_t> bytes, bool inLabel) {
@@ -110,7 +111,7 @@ void AppendText(std::wstring& out, std::span<const uint8_t> bytes, bool inLabel)
         }
         char32_t cp = c;
         size_t length = c < 0x80 ? 1 : DecodeUtf8Sequence(bytes.data() + i, bytes.size() - i, &cp);
-        if (length == 0) {
+        if (length == 0 || c == 0) { // NUL would end the terminated string
             AppendDecimalEscape(out, c);
             ++i;
         } else {

@@ -34,9 +34,9 @@ DNS_STATUS DnsStatusFromRcode(unsigned rcode);
 
 // Text of a wire name's labels ("." for the root), as the DNS client hands it over: valid
 // UTF-8 decoded to its characters (control characters included, raw), every byte that is not
-// part of valid UTF-8 as \DDD, a backslash as "\\" and a dot inside a label as "\.". The
-// module's display escaping then writes the control characters as \DDD; DnsEncodeName reads
-// the text back into the same bytes.
+// part of valid UTF-8 as \DDD (NUL too, which cannot stand in a terminated string), a backslash as
+// "\\" and a dot inside a label as "\.". The module's display escaping then writes the control
+// characters as \DDD; DnsEncodeName reads the text back into the same bytes.
 std::wstring DnsNameText(std::span<const uint8_t> labels);
 
 // Text of a TXT character string, by the same rules without the dot: valid UTF-8 decoded

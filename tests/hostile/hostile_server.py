@@ -615,10 +615,11 @@ def esc_txt(q):
     return good(q)
 
 
+# Colour markup bytes (17 to 22) among them: server data must not colour the table.
 ESC_LABELS = {
-    CNAME: [b"\x1b[31mred", b"esc-names"] + list(ZONE),
-    NS: [b"ns\r\nfake", b"esc-names"] + list(ZONE),
-    MX: [b"mx\x08\x07", b"\x7f\x00"] + list(ZONE),
+    CNAME: [b"\x1b[31mred\x12", b"esc-names"] + list(ZONE),
+    NS: [b"ns\r\n\x13\x14fake", b"esc-names"] + list(ZONE),
+    MX: [b"mx\x08\x07\x16", b"\x7f\x00\x11"] + list(ZONE),
     PTR: [b"\x1b]2;t\x07", b"ptr"] + list(ZONE),
 }
 ESC_SOA_MNAME = [b"\x9b2J", b"m\x11\x12\x16m"] + list(ZONE)

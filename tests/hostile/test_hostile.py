@@ -78,6 +78,11 @@ LONG_ESC_NAME = ".".join(
 
 
 MARKUP_NAME_ESCAPED = r"\017\018mark\022.x\019\020\021.hostile.test"
+MARKUP_TXT_ESCAPED = r"mark\017\018\019\020\021\022end"
+CNAME_ESCAPED = r"\027[31mred\018.esc-names.hostile.test"
+NS_ESCAPED = r"ns\013\010\019\020fake.esc-names.hostile.test"
+MNAME_ESCAPED = r"\1552J.m\017\018\022m.hostile.test"
+EXCHANGE_ESCAPED = r"mx\008\007\022.\127\000\017.hostile.test"
 
 
 def rdns_line(address, host=""):
@@ -417,8 +422,8 @@ class HostileDns(HostileCase):
                 line("TXT", "TXT[ 2]", r"\027[2J\027[H"),
                 line("TXT", "TXT[ 3]", r"cr\013lf\010bs\008bel\007"),
                 line("TXT", "TXT[ 4]", r"nul\000del\127"),
-                # Colour markup vanishes: no console, no highlighting.
-                line("TXT", "TXT[ 5]", "markend"),
+                # Colour markup from the server is shown, never acted on.
+                line("TXT", "TXT[ 5]", MARKUP_TXT_ESCAPED),
                 line("TXT", "TXT[ 6]", r"c1\194\15531m"),
                 line("TXT", "TXT[ 7]", r"bad\255 utf8"),
                 line("TXT", "TXT", r"\027[2J\027c"),
@@ -430,17 +435,18 @@ class HostileDns(HostileCase):
             "esc-names",
             BOTH_GOOD
             + [
-                line("CNAME", "CNAME", r"\027[31mred.esc-names.hostile.test"),
-                line("NS", "DNAME", r"ns\013\010fake.esc-names.hostile.test"),
-                line("SOA", "MNAME", r"\1552J.mm.hostile.test"),
-                line("", "RNAME", r"a\.b.x\\y.sp ace.\195\169.hostile.test"),
+                line("CNAME", "CNAME", CNAME_ESCAPED),
+                line("NS", "DNAME", NS_ESCAPED),
+                line("SOA", "MNAME", MNAME_ESCAPED),
+                # Valid UTF-8 in a label is text; a backslash and a dot stay escaped.
+                line("", "RNAME", "a\\.b.x\\\\y.sp ace.\u00e9.hostile.test"),
                 line("", "SERIAL", "2024010101"),
                 line("", "REFRESH", "7200"),
                 line("", "RETRY", "900"),
                 line("", "EXPIRE", "1209600"),
                 line("", "MINIMUM", "300"),
                 line("MX", "PREFERENCE", "5"),
-                line("", "EXCHANGE", r"mx\008\007.\127\000.hostile.test"),
+                line("", "EXCHANGE", EXCHANGE_ESCAPED),
             ],
         )
 
@@ -468,7 +474,7 @@ class HostileDns(HostileCase):
 
     def test_terminal_sequences_in_names_without_highlighting(self):
         r = self.dns("esc-names", None, options="/N:C ")
-        self.assertIn(line("SOA", "MNAME", r"\1552J.mm.hostile.test"), r.records())
+        self.assertIn(line("SOA", "MNAME", MNAME_ESCAPED), r.records())
 
     def test_terminal_sequences_in_ptr_of_reverse_name(self):
         self.dns(
@@ -625,6 +631,9 @@ class HostileTerminal(HostileCase):
         code, raw = run_on_terminal(command)
         self.assertIn(code, codes, raw)
         self.assertEqual(code, 0, raw)
+        # One name has no name line and RDNS no highlighting: the normal colour is in force
+        # from start to end, so any colour sequence would have come from the server's data.
+        self.assertIsNone(SGR.search(raw), f"colour change: {raw!r}")
         plain = SGR.sub(b"", raw).replace(b"\r\n", b"\n")
         self.assertNotIn(b"\x1b", plain, f"escape sequence other than a colour: {raw!r}")
         self.assertIsNone(RAW_CONTROL.search(plain), f"raw control byte: {raw!r}")
@@ -641,7 +650,7 @@ class HostileTerminal(HostileCase):
                 line("TXT", "TXT[ 0]", r"\027[31mred\027[0m"),
                 line("TXT", "TXT[ 1]", r"\027]0;owned\007"),
                 line("TXT", "TXT[ 3]", r"cr\013lf\010bs\008bel\007"),
-                line("TXT", "TXT[ 5]", "markend"),
+                line("TXT", "TXT[ 5]", MARKUP_TXT_ESCAPED),
                 line("TXT", "TXT[ 6]", r"c1\194\15531m"),
             ],
             DNS_CODES,
@@ -651,9 +660,10 @@ class HostileTerminal(HostileCase):
         self.on_terminal(
             f"dns {Env.address} esc-names.hostile.test",
             [
-                line("CNAME", "CNAME", r"\027[31mred.esc-names.hostile.test"),
-                line("NS", "DNAME", r"ns\013\010fake.esc-names.hostile.test"),
-                line("", "EXCHANGE", r"mx\008\007.\127\000.hostile.test"),
+                line("CNAME", "CNAME", CNAME_ESCAPED),
+                line("NS", "DNAME", NS_ESCAPED),
+                line("SOA", "MNAME", MNAME_ESCAPED),
+                line("", "EXCHANGE", EXCHANGE_ESCAPED),
             ],
             DNS_CODES,
         )
