@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "platform/Console.h"
+#include "platform/ConsoleColor.h"
+#include "platform/HostTerminal.h"
 
 namespace {
 
@@ -46,8 +48,10 @@ bool ReadMaster(int master, std::string& out, int timeoutMs) {
 }
 
 // Runs body in a child whose controlling terminal is a new pty (24 rows, 80 columns). When
-// input is given, it is sent once the child reported its first number (it is then ready).
-ChildRun RunOnTerminal(const std::function<void()>& body, const std::string& input = {}) {
+// input is given, it is sent once the child reported its first number (it is then ready), to
+// the controlling terminal or to the master inputTo.
+ChildRun RunOnTerminal(const std::function<void()>& body, const std::string& input = {},
+                       int inputTo = -1) {
     ChildRun run;
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return run;
@@ -74,7 +78,8 @@ ChildRun RunOnTerminal(const std::function<void()>& body, const std::string& inp
             if (read(pipeFds[0], &value, sizeof value) == sizeof value) {
                 run.report.push_back(value);
                 if (!sent) {
-                    if (write(master, input.data(), input.size()) < 0) break;
+                    int to = inputTo >= 0 ? inputTo : master;
+                    if (write(to, input.data(), input.size()) < 0) break;
                     sent = true;
                 }
             }
@@ -164,6 +169,86 @@ TEST(ConsoleTerminal, ColourSequencesOnlyOnChange) {
     EXPECT_EQ(run.terminal, "\x1b[0;93;44mx\xe2\x94\x80\x1b[0;97m\x1b[0;34;101m\x1b[0;30;47m"
                             "\x1b[0m");
     EXPECT_EQ(run.report, (std::vector<int>{0x70, 23}));
+}
+
+// The one mapping from attribute to terminal sequence.
+TEST(ConsoleColour, SequencesOfTheMapping) {
+    struct Case {
+        uint16_t attribute;
+        const char* sequence;
+    } cases[] = {
+        {0x07, "\x1b[0m"},       {0x0F, "\x1b[0;97m"},    {0x1F, "\x1b[0;97;44m"},
+        {0x1B, "\x1b[0;96;44m"}, {0x70, "\x1b[0;30;47m"}, {0xC1, "\x1b[0;34;101m"},
+        {0x00, "\x1b[0;30m"},    {0x17, "\x1b[0;44m"},    {0xFF, "\x1b[0;97;107m"},
+        {0x1E, "\x1b[0;93;44m"}, {0x08, "\x1b[0;90m"},    {0x80, "\x1b[0;30;100m"},
+    };
+    for (const Case& c : cases) {
+        char out[ConsoleColorSequenceSize];
+        size_t length = ConsoleColorSequence(c.attribute, out);
+        EXPECT_EQ(std::string(out, length), c.sequence) << std::hex << c.attribute;
+    }
+}
+
+// Host and module put every attribute on the terminal with the same bytes, and each learns
+// the colour the other one set.
+TEST(ConsoleColour, HostAndModuleWriteTheSameSequences) {
+    ChildRun run = RunOnTerminal([] {
+        ConsoleHandle out = ConsoleStdOutput();
+        for (int attribute = 0; attribute < 256; ++attribute) {
+            int other = attribute ^ 0x10;
+            ConsoleSetAttribute(out, static_cast<uint16_t>(other));
+            ConsoleWriteDirect(L"|", 1);
+            HostApplyColor(attribute);
+            ConsoleWriteDirect(L"|", 1);
+            HostApplyColor(other);
+            ConsoleWriteDirect(L"|", 1);
+            ConsoleSetAttribute(out, static_cast<uint16_t>(attribute));
+            ConsoleWriteDirect(L"\n", 1);
+        }
+        HostApplyColor(0x1F);
+        ConsoleScreenInfo info{};
+        ConsoleGetScreenInfo(out, &info);
+        Report(info.Attributes);
+    });
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(run.report, std::vector<int>{0x1F});
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = run.terminal.find("\r\n", at)) != std::string::npos;
+         at = end + 2)
+        lines.push_back(run.terminal.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 256u);
+    for (int attribute = 0; attribute < 256; ++attribute) {
+        const std::string& line = lines[attribute];
+        size_t first = line.find('|'), second = line.find('|', first + 1),
+               third = line.find('|', second + 1);
+        ASSERT_NE(third, std::string::npos) << line;
+        std::string host = line.substr(first + 1, second - first - 1);
+        std::string module = line.substr(third + 1);
+        char out[ConsoleColorSequenceSize];
+        EXPECT_EQ(host, std::string(out, ConsoleColorSequence(attribute, out))) << attribute;
+        EXPECT_EQ(module, host) << attribute;
+    }
+}
+
+// NO_COLOR (set to anything, empty too) and TERM=dumb: no colour sequence at all.
+TEST(ConsoleColour, NoColourConventions) {
+    struct Case {
+        const char* name;
+        const char* value;
+    } cases[] = {{"NO_COLOR", "1"}, {"NO_COLOR", ""}, {"TERM", "dumb"}};
+    for (const Case& c : cases) {
+        ChildRun run = RunOnTerminal([&c] {
+            setenv(c.name, c.value, 1);
+            HostApplyColor(0x1F);
+            ConsoleSetAttribute(ConsoleStdOutput(), 0x1E);
+            ConsoleWriteDirect(L"x", 1);
+            ConsoleScreenInfo info{};
+            ConsoleGetScreenInfo(ConsoleStdOutput(), &info);
+            Report(info.Attributes); // still the colour in force for the notice's choice
+        });
+        EXPECT_EQ(run.terminal, "x") << c.name << "=" << c.value;
+        EXPECT_EQ(run.report, std::vector<int>{0x1E}) << c.name << "=" << c.value;
+    }
 }
 
 TEST(ConsoleTerminal, ColourIsResetAtExit) {
@@ -314,6 +399,79 @@ TEST(ConsoleTerminal, CtrlCReadAsKeyWhileWaiting) {
         },
         "\x03");
     EXPECT_EQ(run.report, (std::vector<int>{-1, 3, 1, -1}));
+}
+
+// SIGTERM or SIGHUP while keys are awaited: the terminal gets its mode and colours back, then
+// the process ends with the same signal.
+TEST(ConsoleTerminal, EndingSignalsInKeyModeRestoreTheTerminal) {
+    for (int sig : {SIGTERM, SIGHUP}) {
+        ChildRun run = RunOnTerminal([sig] {
+            ConsoleSetAttribute(ConsoleStdOutput(), 0x1E);
+            ConsoleKeyHit(); // key mode on
+            termios mode;
+            tcgetattr(0, &mode);
+            Report(Cooked(mode));
+            raise(sig);
+            Report(99); // not reached
+        });
+        ASSERT_TRUE(WIFSIGNALED(run.status)) << sig;
+        EXPECT_EQ(WTERMSIG(run.status), sig);
+        EXPECT_EQ(run.report, std::vector<int>{0}) << sig;
+        EXPECT_TRUE(Cooked(run.after)) << sig;
+        EXPECT_EQ(run.terminal, "\x1b[0;93;44m\x1b[0m") << sig;
+    }
+}
+
+// Out of key mode the guard is gone: the previous actions are in place again.
+TEST(ConsoleTerminal, GuardLeavesWithKeyMode) {
+    ChildRun run = RunOnTerminal(
+        [] {
+            signal(SIGHUP, SIG_IGN);
+            ReadKeys(1);
+            struct sigaction now {};
+            sigaction(SIGTERM, nullptr, &now);
+            Report(now.sa_handler == SIG_DFL);
+            sigaction(SIGHUP, nullptr, &now);
+            Report(now.sa_handler == SIG_IGN);
+        },
+        "k");
+    EXPECT_EQ(run.report, (std::vector<int>{-1, 'k', 1, 1, 1}));
+}
+
+// Standard output on another terminal than the controlling one, opened for writing only: the
+// console is that terminal, for text and for keys.
+TEST(ConsoleTerminal, ConsoleIsTheTerminalOfStandardOutput) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::string path = ttyname(slave);
+    ChildRun run = RunOnTerminal(
+        [&path, master, slave] {
+            close(master);
+            close(slave);
+            int out = open(path.c_str(), O_WRONLY | O_NOCTTY);
+            dup2(out, STDOUT_FILENO);
+            close(out);
+            ConsoleWriteDirect(L"text", 4);
+            ConsoleSetAttribute(ConsoleStdOutput(), 0x1E);
+            ConsoleKeyHit(); // key mode on the console's terminal
+            Report(-1);      // ready for the key
+            while (!ConsoleKeyHit())
+                usleep(1000);
+            Report(ConsoleReadKey());
+            ConsoleSetAttribute(ConsoleStdOutput(), 0x07);
+        },
+        "q", master);
+    std::string other;
+    while (ReadMaster(master, other, 50)) {
+    }
+    termios after{};
+    tcgetattr(master, &after);
+    close(master);
+    close(slave);
+    EXPECT_EQ(run.report, (std::vector<int>{-1, 'q'}));
+    EXPECT_EQ(run.terminal, "") << "nothing on the controlling terminal";
+    EXPECT_EQ(other, "text\x1b[0;93;44m\x1b[0m");
+    EXPECT_TRUE(Cooked(after));
 }
 
 TEST(ConsoleTerminal, UnhandledEventEndsProcessWithTerminalRestored) {

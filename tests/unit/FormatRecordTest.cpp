@@ -225,6 +225,113 @@ TEST_F(FormatRecordTest, TruncateToWidthInPlace) {
     EXPECT_EQ(TruncateToWidth(nullptr, 40, false), -1);
 }
 
+// Lengths count UTF-16 code units on every platform; a surrogate pair and an escape written
+// for display are never cut apart, so such a cut keeps one unit (or up to three) less.
+TEST_F(FormatRecordTest, TruncateCountsUtf16UnitsAndKeepsPairsWhole) {
+    const std::wstring smile = L"\U0001F600"; // outside the BMP: two UTF-16 units
+    std::wstring smiles;
+    for (int i = 0; i < 15; ++i)
+        smiles += smile;
+    auto times = [](const std::wstring& piece, int n) {
+        std::wstring out;
+        for (int i = 0; i < n; ++i)
+            out += piece;
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::wstring text;
+        uint32_t width;
+        bool ascii;
+        int result;
+        std::wstring after;
+    } cases[] = {
+        // Ten characters outside the BMP are 20 units: they fit a keep of 20 exactly.
+        {"20 units fit", times(smile, 10), 40, false, 0, times(smile, 10)},
+        {"21 units do not", times(smile, 10) + L"x", 40, false, 1, times(smile, 9) + L"\u2026"},
+        // 19 units of room beside the marker: nine pairs, the tenth would be split.
+        {"a pair is not split", smiles, 40, false, 1, times(smile, 9) + L"\u2026"},
+        {"ASCII marker, 17 units of room", smiles, 40, true, 1, times(smile, 8) + L"..."},
+        {"room ends inside no pair", L"a" + smiles, 40, false, 1,
+         L"a" + times(smile, 9) + L"\u2026"},
+        {"an escape stays whole", std::wstring(17, L'x') + L"\\027yz", 40, false, 1,
+         std::wstring(17, L'x') + L"\u2026"},
+        {"a doubled backslash stays whole", std::wstring(18, L'x') + L"\\\\yz", 40, false, 1,
+         std::wstring(18, L'x') + L"\u2026"},
+        {"an escape that fits", std::wstring(15, L'x') + L"\\027yz", 40, false, 1,
+         std::wstring(15, L'x') + L"\\027\u2026"},
+        // Two wide characters of two units each cannot make room for the three dots in place.
+        {"marker fits where the text was", std::wstring(17, L'x') + times(smile, 2), 40, true, 1,
+         std::wstring(16, L'x') + L"..."},
+    };
+    for (Case& c : cases) {
+        std::wstring buffer = c.text;
+        EXPECT_EQ(TruncateToWidth(buffer.data(), c.width, c.ascii), c.result) << c.name;
+        EXPECT_EQ(std::wstring(buffer.c_str()), c.after) << c.name;
+    }
+}
+
+// Names and strings from the server are escaped before they are printed: control characters,
+// colour markup among them, show as \DDD and never change a colour.
+TEST_F(FormatRecordTest, ServerTextIsEscapedInEveryField) {
+    ColorNormal = 0x07; // highlighting on: markup that slipped through would switch colours
+    ColorHighlight = 0x0F;
+    ColorNormalReverse = ColorHighlightReverse = ColorContrast = ColorContrastReverse = 0x70;
+    const wchar_t* hostile = L"a\x12"
+                             L"b\x1b[1mc\x16\x9b";
+    const std::wstring shown = L"a\\018b\\027[1mc\\022\\194\\155";
+    DNS_RECORD ns = NameRecord(2, hostile);
+    DNS_RECORD cname = NameRecord(5, hostile);
+    DNS_RECORD ptr = NameRecord(12, hostile);
+    DNS_RECORD mx = Record(15);
+    mx.Data.MX.pNameExchange = const_cast<wchar_t*>(hostile);
+    DNS_RECORD soa = Record(6);
+    soa.Data.SOA.pNamePrimaryServer = const_cast<wchar_t*>(hostile);
+    soa.Data.SOA.pNameAdministrator = const_cast<wchar_t*>(hostile);
+    TxtStrings one({hostile});
+    DNS_RECORD txt1 = one.Record();
+    TxtStrings two({hostile, L"\x11"});
+    DNS_RECORD txt2 = two.Record();
+    struct Case {
+        DNS_RECORD* record;
+        std::wstring expected;
+    } cases[] = {
+        {&ns, L"NS      DNAME       " + shown + L"\r\n"},
+        {&cname, L"CNAME   CNAME       " + shown + L"\r\n"},
+        {&ptr, L"PTR     PTRDNAME    " + shown + L"\r\n"},
+        {&mx, L"MX      PREFERENCE  0\r\n        EXCHANGE    " + shown + L"\r\n"},
+        {&soa,
+         L"SOA     MNAME       " + shown + L"\r\n        RNAME       " + shown +
+             L"\r\n        SERIAL      0\r\n        REFRESH     0\r\n        RETRY       0\r\n"
+             L"        EXPIRE      0\r\n        MINIMUM     0\r\n"},
+        {&txt1, L"TXT     TXT         " + shown + L"\r\n"},
+        {&txt2, L"TXT     TXT[ 0]     " + shown + L"\r\nTXT     TXT[ 1]     \\017\r\n"},
+    };
+    for (const Case& c : cases) {
+        fake::Screen.clear();
+        EXPECT_EQ(FormatRecord(c.record, 0, false), 0);
+        // Every line in the normal colour from start to end: "<07>" marks each colour set.
+        std::wstring screen;
+        for (size_t at = 0, end; (end = c.expected.find(L"\r\n", at)) != std::wstring::npos;
+             at = end + 2)
+            screen += L"<07>" + c.expected.substr(at, end - at) + L"<07>\r\n";
+        EXPECT_EQ(fake::Screen, screen);
+    }
+}
+
+TEST_F(FormatRecordTest, TxtTruncationCountsTheEscapedText) {
+    // Each control byte shows as four columns; the cut falls before an escape, not inside it.
+    for (size_t xs : {15, 16}) {
+        TxtStrings one({std::wstring(xs, L'x') + L"\x1b[2J"});
+        DNS_RECORD txt = one.Record();
+        fake::Out.clear();
+        EXPECT_EQ(FormatRecord(&txt, 40, false), 0);
+        std::wstring kept = xs == 15 ? L"\\027" : L""; // 15 + 4 units fit the room of 19
+        EXPECT_EQ(fake::Out,
+                  L"TXT     TXT         " + std::wstring(xs, L'x') + kept + L"\u2026\r\n");
+    }
+}
+
 TEST_F(FormatRecordTest, LocCoordinates) {
     struct Case {
         uint32_t value;
