@@ -7,6 +7,7 @@ import select
 import signal
 import subprocess
 import tempfile
+import termios
 import time
 import unittest
 
@@ -35,20 +36,40 @@ class PtySession:
         if self.pid == 0:
             os.execve(CORVANE, [CORVANE] + args, full_env)
         self.output = b""
+        self.seen = 0
 
     def read_until(self, text, timeout=10):
+        """Waits for text in the output not yet matched; fails when it does not come."""
         end = time.time() + timeout
-        while text.encode() not in self.output and time.time() < end:
-            ready, _, _ = select.select([self.fd], [], [], 0.05)
-            if ready:
-                try:
-                    chunk = os.read(self.fd, 4096)
-                except OSError:
-                    break
-                if not chunk:
-                    break
-                self.output += chunk
+        while text.encode() not in self.output[self.seen:]:
+            left = end - time.time()
+            if left <= 0 or not self.read_some(left):
+                raise AssertionError(f"{text!r} not seen; output: {self.output!r}")
+        self.seen = self.output.index(text.encode(), self.seen) + len(text.encode())
         return self.output.decode(errors="replace")
+
+    def read_some(self, timeout):
+        """Reads what arrives within timeout; False once the terminal is closed."""
+        ready, _, _ = select.select([self.fd], [], [], min(timeout, 0.5))
+        if not ready:
+            return True
+        try:
+            chunk = os.read(self.fd, 4096)
+        except OSError:
+            return False
+        self.output += chunk
+        return bool(chunk)
+
+    def mode(self):
+        return termios.tcgetattr(self.fd)
+
+    def wait_for_line_editor(self, timeout=10):
+        """Waits until the line editor has the terminal (line mode off), so that what is
+        typed next goes to it and not to the terminal's own line editing."""
+        end = time.time() + timeout
+        while self.mode()[3] & termios.ICANON:
+            if time.time() > end or not self.read_some(0.02):
+                raise AssertionError(f"the line editor never took the terminal: {self.output!r}")
 
     def send(self, data):
         os.write(self.fd, data.encode())
@@ -56,9 +77,10 @@ class PtySession:
     def wait(self, timeout=10):
         end = time.time() + timeout
         while time.time() < end:
-            self.read_until("\x00", timeout=0.1)
+            self.read_some(0.1)
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
+                self.final_mode = termios.tcgetattr(self.fd)
                 os.close(self.fd)
                 return os.waitstatus_to_exitcode(status)
         os.kill(self.pid, signal.SIGKILL)
@@ -201,35 +223,79 @@ class BatchFiles(unittest.TestCase):
         self.assertIn("cannot read batch file", result.stderr)
 
 
+def read_until_text(stream, text, timeout=10):
+    """Reads a pipe until text has come; returns everything read."""
+    got = b""
+    end = time.time() + timeout
+    while text.encode() not in got:
+        ready, _, _ = select.select([stream], [], [], max(end - time.time(), 0))
+        if not ready:
+            raise AssertionError(f"{text!r} not seen; got {got!r}")
+        chunk = os.read(stream.fileno(), 4096)
+        if not chunk:
+            raise AssertionError(f"{text!r} not seen before the end; got {got!r}")
+        got += chunk
+    return got.decode()
+
+
+def caught_signals(pid):
+    """The signal numbers that the process catches and that it ignores (from /proc)."""
+    masks = {}
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            key, _, value = line.partition(":")
+            if key in ("SigCgt", "SigIgn"):
+                masks[key] = int(value, 16)
+    def numbers(mask):
+        return {n for n in range(1, 65) if mask >> (n - 1) & 1}
+    return numbers(masks["SigCgt"]), numbers(masks["SigIgn"])
+
+
 class CtrlC(unittest.TestCase):
-    def start_nap(self, tenths):
-        proc = subprocess.Popen([CORVANE, "--plugin", PROBE], stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        proc.stdin.write("nap %d\nshowargs next\n" % tenths)
-        proc.stdin.flush()
-        line = proc.stdout.readline()
-        while line and line != "napping\n":
-            line = proc.stdout.readline()
+    def start_nap(self, tenths, mode=None):
+        args = ["--plugin", PROBE] + (mode or [])
+        proc = subprocess.Popen([CORVANE] + args, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if not mode:
+            proc.stdin.write(b"nap %d\nshowargs next\n" % tenths)
+            proc.stdin.flush()
+        read_until_text(proc.stdout, "napping\n")
         return proc
 
     def test_first_is_remembered_and_stops_the_input(self):
         proc = self.start_nap(10)
         proc.send_signal(signal.SIGINT)
         out, err = proc.communicate(timeout=20)
-        self.assertIn("awake\n", out)      # the command ran to its end
-        self.assertNotIn("[next]", out)    # the rest of the input did not run
-        self.assertIn("Probe shut down", out)
-        self.assertEqual(err, "^C\n")
+        self.assertIn(b"awake\n", out)      # the command ran to its end
+        self.assertNotIn(b"[next]", out)    # the rest of the input did not run
+        self.assertIn(b"Probe shut down", out)
+        self.assertEqual(err, b"^C\n")
         self.assertEqual(proc.returncode, 130)
 
     def test_second_ends_the_process(self):
         proc = self.start_nap(100)
         proc.send_signal(signal.SIGINT)
-        time.sleep(0.2)
+        read_until_text(proc.stderr, "^C\n")  # the first one is remembered: now the second
         proc.send_signal(signal.SIGINT)
         out, _ = proc.communicate(timeout=5)
-        self.assertNotIn("awake", out)
+        self.assertNotIn(b"awake", out)
         self.assertEqual(proc.returncode, 130)
+
+    def test_quit_signal_never_ends_the_host(self):
+        # Ctrl-\ (SIGQUIT) is ignored as in an interactive shell, in every mode, through a
+        # handler: a program started later would get the default action back.
+        for mode, code in ((None, 4), (["-c", "nap 5"], 0)):
+            with self.subTest(mode=mode):
+                proc = self.start_nap(5, mode)
+                caught, ignored = caught_signals(proc.pid)
+                self.assertIn(signal.SIGQUIT, caught)
+                self.assertNotIn(signal.SIGQUIT, ignored)
+                proc.send_signal(signal.SIGQUIT)
+                out, err = proc.communicate(timeout=20)
+                self.assertIn(b"awake\n", out)
+                if mode is None:
+                    self.assertIn(b"[next]", out)  # the input goes on
+                self.assertEqual((err, proc.returncode), (b"", code))
 
 
 class Interactive(unittest.TestCase):
@@ -269,8 +335,54 @@ class Interactive(unittest.TestCase):
         session.read_until("corvane> ")
         session.send("exit 9x\r")
         session.read_until("not a number")
+        session.read_until("corvane> ")
         session.send("\x04")
         self.assertEqual(session.wait(), 2)
+
+    def test_end_of_input_typed_during_a_command(self):
+        # Typed ahead, between two prompts, while the terminal is in its line mode: it must
+        # still end the session once the prompt is back.
+        session = PtySession(["--plugin", PROBE])
+        session.read_until("corvane> ")
+        session.send("nap 3\r")
+        session.read_until("napping")
+        session.send("\x04")
+        self.assertEqual(session.wait(), 0)
+        self.assertIn("awake", session.output.decode())
+
+    def test_ctrl_backslash_leaves_the_shell_running(self):
+        cases = (
+            # name, typed before Ctrl-\, the text that shows it arrived, typed after, shown
+            ("at the prompt", "", None, "", None),
+            ("during a command without a break handler", "nap 3\r", "napping", "", "awake"),
+            ("within a line being typed", "showargs kept", "kept", "\r", "[kept]"),
+        )
+        for name, before, arrived, after, shown in cases:
+            with self.subTest(name):
+                session = PtySession(["--plugin", PROBE])
+                session.read_until("corvane> ")
+                session.wait_for_line_editor()
+                session.send(before)
+                if arrived:
+                    session.read_until(arrived)
+                session.send("\x1c" + after)
+                if shown:
+                    session.read_until(shown)
+                    session.read_until("corvane> ")
+                session.send("exit 5\r")
+                self.assertEqual(session.wait(), 5, session.output)
+
+    def test_ending_signals_restore_the_terminal(self):
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(sig=sig):
+                session = PtySession([])
+                found = session.mode()
+                session.read_until("corvane> ")
+                os.kill(session.pid, sig)
+                self.assertEqual(session.wait(), -sig)
+                # Line mode, echo and the end-of-file character as they were found.
+                self.assertEqual(session.final_mode[3], found[3])
+                self.assertEqual(session.final_mode[6][termios.VEOF], found[6][termios.VEOF])
 
 
 if __name__ == "__main__":
