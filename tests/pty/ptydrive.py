@@ -35,32 +35,18 @@ class PtyTimeout(AssertionError):
     """The command did not produce the expected output or end in time."""
 
 
-class PtySession:
-    def __init__(self, argv, rows=24, cols=80, env=None, cwd=None):
-        master, slave = os.openpty()
-        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
-        pid = os.fork()
-        if pid == 0:  # child: the pty becomes the controlling terminal
-            try:
-                os.close(master)
-                os.setsid()
-                fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-                for fd in (0, 1, 2):
-                    os.dup2(slave, fd)
-                if slave > 2:
-                    os.close(slave)
-                signal.signal(signal.SIGINT, signal.SIG_DFL)
-                if env is None:
-                    os.execvp(argv[0], argv)
-                os.execvpe(argv[0], argv, env)
-            except BaseException:  # never return into the caller's code
-                os._exit(127)
-        os.close(slave)
-        self.pid = pid
-        self.fd = master
+class PtyOutput:
+    """What a pseudo-terminal's master side fd receives, with expect()."""
+
+    def __init__(self, fd):
+        self.fd = fd
         self.transcript = b""
         self._seen = 0  # expect() searches from here on
-        self.code = None
+
+    def drain(self):
+        """Reads what has already arrived."""
+        while select.select([self.fd], [], [], 0)[0] and self._read(0):
+            pass
 
     # ---- output ----
     def _read(self, timeout):
@@ -98,6 +84,56 @@ class PtySession:
                         self._seen = match.end()
                         return match
                     raise PtyTimeout(f"{pattern.pattern!r} not seen; transcript: {self.transcript!r}")
+
+
+class PtySession(PtyOutput):
+    def __init__(self, argv, rows=24, cols=80, env=None, cwd=None):
+        master, slave = os.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
+        pid = os.fork()
+        if pid == 0:  # child: the pty becomes the controlling terminal
+            try:
+                os.close(master)
+                os.setsid()
+                fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+                for fd in (0, 1, 2):
+                    os.dup2(slave, fd)
+                if slave > 2:
+                    os.close(slave)
+                signal.signal(signal.SIGINT, signal.SIG_DFL)
+                if env is None:
+                    os.execvp(argv[0], argv)
+                os.execvpe(argv[0], argv, env)
+            except BaseException:  # never return into the caller's code
+                os._exit(127)
+        os.close(slave)
+        super().__init__(master)
+        self.pid = pid
+        self.code = None
+
+    def wait_for_key_mode(self, fd=None, timeout=10.0):
+        """Waits until the terminal (this session's, or the pty master fd) has line mode and
+        echo off: the command now reads single keys, and what is sent next is one."""
+        fd = self.fd if fd is None else fd
+        deadline = time.monotonic() + timeout
+        while termios.tcgetattr(fd)[3] & (termios.ICANON | termios.ECHO):
+            if time.monotonic() > deadline:
+                raise PtyTimeout(f"no key mode; transcript: {self.transcript!r}")
+            self._read(0.01)
+
+    def descendants(self):
+        """The process ids below the command (children, theirs, ...), from /proc."""
+        found, todo = [], [self.pid]
+        while todo:
+            pid = todo.pop()
+            try:
+                with open(f"/proc/{pid}/task/{pid}/children") as f:
+                    children = [int(c) for c in f.read().split()]
+            except OSError:
+                children = []
+            found += children
+            todo += children
+        return found
 
     def send(self, data):
         if isinstance(data, str):

@@ -9,15 +9,20 @@ Lookups go only to the loopback server named by DNS_E2E_SERVER (scripts/test.sh
 starts it in a private namespace); without it the lookup cases are skipped.
 """
 
+import fcntl
 import os
 import re
+import select
+import signal
+import struct
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ptydrive import PtySession  # noqa: E402
+from ptydrive import PtyOutput, PtySession  # noqa: E402
 
 CORVANE = None
 SERVER = os.environ.get("DNS_E2E_SERVER", "")
@@ -27,8 +32,7 @@ NOTICE = b"\r ^C \r\n"  # the terminal turns the notice's line feed into CR LF
 # Two names of the test zone with many records between them: several pages at 5 lines.
 NAMES = "e2e.test multi.e2e.test"
 SGR = re.compile(rb"\x1b\[[0-9;]*m")
-# Settle time after the prompt shows, so the key arrives while the key wait polls.
-SETTLE = 0.3
+LOAD_MESSAGE = b"DNS v1.0.9 loaded."
 
 
 def environment(**extra):
@@ -95,7 +99,7 @@ class TerminalWithoutLookups(unittest.TestCase):
 class PagerOnTerminal(unittest.TestCase):
     def expect_prompt(self, s):
         s.expect(PROMPT, timeout=20)
-        time.sleep(SETTLE)
+        s.wait_for_key_mode()
 
     def test_prompt_after_five_lines_then_keys(self):
         with start(lookup("/P,5")) as s:
@@ -113,27 +117,24 @@ class PagerOnTerminal(unittest.TestCase):
         self.assertEqual(before_prompt.count(b"\n") - 1, 5)
         self.assertIn(b"MULTI.E2E.TEST", r.output)
 
-    def test_escape_breaks_without_notice(self):
-        with start(lookup("/P,5")) as s:
-            self.expect_prompt(s)
-            s.send(b"\x1b")
-            r = finish(s)
-        self.assertEqual(r.rc, 3)
-        self.assertEqual(r.before, r.after)
-        self.assertNotIn(b"^C", r.output)
-        self.assertTrue(r.output.endswith(PROMPT + ERASE) or
-                        SGR.sub(b"", r.output).endswith(PROMPT + ERASE), r.output)
-
-    def test_ctrl_c_breaks_with_notice(self):
-        with start(lookup("/P,5")) as s:
-            self.expect_prompt(s)
-            s.send(b"\x03")
-            r = finish(s)
-        self.assertEqual(r.rc, 3)
-        self.assertEqual(r.before, r.after)
-        self.assertIn(PROMPT + ERASE, r.output)
-        self.assertIn(NOTICE, SGR.sub(b"", r.output))
-        self.assertNotIn(b"MULTI.E2E.TEST", r.output)
+    def test_break_keys_at_the_prompt(self):
+        # Ctrl-\ is Ctrl-Break on a terminal: like Ctrl-C it writes the notice; Esc does not.
+        for name, key, notice in (("Ctrl-C", b"\x03", True), ("Ctrl-\\", b"\x1c", True),
+                                  ("Esc", b"\x1b", False)):
+            with self.subTest(name):
+                with start(lookup("/P,5")) as s:
+                    self.expect_prompt(s)
+                    s.send(key)
+                    r = finish(s)
+                self.assertEqual(r.rc, 3)
+                self.assertEqual(r.before, r.after)
+                plain = SGR.sub(b"", r.output)
+                self.assertNotIn(b"MULTI.E2E.TEST", r.output)
+                if notice:
+                    self.assertIn(PROMPT + ERASE + NOTICE, plain)
+                else:
+                    self.assertNotIn(b"^C", r.output)
+                    self.assertTrue(plain.endswith(PROMPT + ERASE), r.output)
 
     def test_extended_keys_give_a_page(self):
         with start(lookup("/P,5")) as s:
@@ -218,6 +219,155 @@ class ColourOnTerminal(unittest.TestCase):
         self.assertEqual(transcript, b"rc=0\r\n")
         self.assertIn(b"MULTI.E2E.TEST", written)
         self.assertIsNone(SGR.search(written))
+
+
+def sgr(attribute):
+    """The terminal sequence of a console attribute, as the one mapping writes it."""
+    ansi = [0, 4, 2, 6, 1, 5, 3, 7]
+    fg, bg = attribute & 15, attribute >> 4
+    parts = ["0"]
+    if fg != 7:
+        parts.append(str((90 if fg & 8 else 30) + ansi[fg & 7]))
+    if bg != 0:
+        parts.append(str((100 if bg & 8 else 40) + ansi[bg & 7]))
+    return ("\x1b[" + ";".join(parts) + "m").encode()
+
+
+BLUE_HOST = 0x1F  # bright white on blue
+NOTICE_ON_BLUE = 0x1B  # bright cyan on blue: the contrast colour of a blue background
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class BreakOnColouredHost(unittest.TestCase):
+    """A break on a bright-white-on-blue host: the notice in the contrast colour of blue,
+    the blue put back on terminal and host, and the next run drawn as the one before it."""
+
+    def test_notice_colour_and_the_run_after_a_break(self):
+        for options in ("", "/N:C"):
+            with self.subTest(options=options or "highlighted"):
+                run = f"dns {options} {SERVER} {NAMES}"
+                batch = tempfile.NamedTemporaryFile("w", suffix=".btm", delete=False)
+                self.addCleanup(os.unlink, batch.name)
+                with batch:
+                    batch.write(f"{run}\necho ==1==\ndns /P,5 {options} {SERVER} {NAMES}\n"
+                                f"echo ==2==\ncolor\necho ==3==\n{run}\necho ==4==\n")
+                env = environment(CORVANE_COLOR="bright white on blue")
+                with PtySession([CORVANE, batch.name], env=env) as s:
+                    s.expect(PROMPT, timeout=20)
+                    s.wait_for_key_mode()
+                    s.send(b"\x03")
+                    code = s.wait(60)
+                    out = s.transcript
+                self.assertEqual(code, 0, out)
+                before, rest = out.split(b"==1==\r\n", 1)
+                broken, rest = rest.split(b"==2==\r\n", 1)
+                colour, rest = rest.split(b"==3==\r\n", 1)
+                after, _ = rest.split(b"==4==\r\n", 1)
+                self.assertTrue(out.startswith(sgr(BLUE_HOST)), out)
+                before = before.split(LOAD_MESSAGE + b"\r\n", 1)[1]
+                self.assertIn(b"MULTI.E2E.TEST", after)
+                self.assertEqual(after, before)
+                self.assertEqual(colour, b"bright white on blue\r\n")
+                # The notice in bright cyan on blue, then bright white on blue again.
+                self.assertIn(ERASE + sgr(NOTICE_ON_BLUE) + NOTICE + sgr(BLUE_HOST), broken)
+                self.assertNotIn(b"\x1b[0m", broken + before + after)
+                if options:
+                    self.assertIsNone(SGR.search(before), before)
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class NotTheControllingTerminal(unittest.TestCase):
+    """Standard output is a terminal, but not the controlling one: every record reaches it,
+    and the page prompt reads its keys from it."""
+
+    def reference(self):
+        with start(lookup("")) as s:
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        return SGR.sub(b"", r.output)
+
+    def run_elsewhere(self, how, options):
+        """Runs a lookup; returns (exit code, what its standard output's terminal got)."""
+        if how == "new session":  # no controlling terminal at all
+            script = 'setsid -w "$0" -c "$1"; echo "rc=$?"'
+            with PtySession(["sh", "-c", script, CORVANE, lookup(options)],
+                            env=environment()) as s:
+                if "/P" in options:
+                    s.expect(PROMPT, timeout=20)
+                    s.wait_for_key_mode()
+                    s.send(b"c")
+                s.wait(60)
+                out = s.transcript
+            match = re.search(rb"rc=(\d+)\r\n\Z", out)
+            self.assertIsNotNone(match, out)
+            return int(match[1]), out[: match.start()]
+        # Another terminal than the controlling one, opened for writing only.
+        master, slave = os.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
+        got = PtyOutput(master)
+        try:
+            script = '"$0" -c "$1" > "$2"; echo "rc=$?"'
+            with PtySession(["sh", "-c", script, CORVANE, lookup(options), os.ttyname(slave)],
+                            env=environment()) as s:
+                if "/P" in options:
+                    got.expect(PROMPT, timeout=20)
+                    s.wait_for_key_mode(master)
+                    os.write(master, b"c")
+                s.wait(60)
+                control = s.transcript
+            got.drain()
+            self.assertTrue(termios.tcgetattr(master)[3] & termios.ICANON)  # put back
+        finally:
+            os.close(slave)
+            os.close(master)
+        match = re.fullmatch(rb"rc=(\d+)\r\n", control)
+        self.assertIsNotNone(match, control)  # nothing on the controlling terminal
+        return int(match[1]), got.transcript
+
+    def test_every_record_reaches_standard_output(self):
+        reference = self.reference()
+        for how in ("new session", "another terminal"):
+            for options in ("", "/P,5"):
+                with self.subTest(how=how, options=options):
+                    code, out = self.run_elsewhere(how, options)
+                    self.assertEqual(code, 0, out)
+                    plain = SGR.sub(b"", out).replace(PROMPT + ERASE, b"")
+                    self.assertEqual(plain, reference)
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class EndingSignalAtThePrompt(unittest.TestCase):
+    def test_terminal_is_put_back_and_the_signal_ends_the_command(self):
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                with start(lookup("/P,5"), env=environment(Highlight="0x1E")) as s:
+                    s.expect(PROMPT, timeout=20)
+                    s.wait_for_key_mode()
+                    corvane = [pid for pid in s.descendants()
+                               if os.readlink(f"/proc/{pid}/exe") == CORVANE]
+                    self.assertEqual(len(corvane), 1)
+                    os.kill(corvane[0], sig)
+                    r = finish(s)
+                self.assertEqual(r.rc, 128 + sig)
+                self.assertEqual(r.before, r.after)  # echo and line mode on again
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class NoColourConventions(unittest.TestCase):
+    def test_no_colour_sequence_at_all(self):
+        for name, value in (("NO_COLOR", "1"), ("NO_COLOR", ""), ("TERM", "dumb")):
+            with self.subTest(f"{name}={value}"):
+                env = environment(CORVANE_COLOR="bright white on blue", Highlight="0x1E")
+                env[name] = value
+                with start(lookup("/P,5"), env=env) as s:
+                    s.expect(PROMPT, timeout=20)
+                    s.wait_for_key_mode()
+                    s.send(b"\x03")
+                    r = finish(s)
+                self.assertEqual(r.rc, 3)
+                self.assertIn(b"E2E.TEST", r.output)
+                self.assertIn(NOTICE, r.output)
+                self.assertIsNone(SGR.search(r.output), r.output)
 
 
 def main():
