@@ -23,8 +23,7 @@ std::wstring Shown(uint16_t type, const Bytes& data) {
     DNS_RECORD* list = nullptr;
     if (DnsParseAnswer(message, Name("r.test"), type, &list) != 0 || list == nullptr)
         return L"<unparsed>";
-    const wchar_t* text =
-        type == Txt ? list->Data.TXT.pStringArray[0] : list->Data.CNAME.pNameHost;
+    const wchar_t* text = type == Txt ? list->Data.TXT.pStringArray[0] : list->Data.CNAME.pNameHost;
     ShownServerText shown(text);
     std::wstring result = shown.text();
     DnsFree(list, DnsFreeRecordList);
