@@ -34,13 +34,16 @@ std::string NameKey(const Bytes& wire) {
 
 } // namespace
 
-FakeDnsServer::FakeDnsServer() {
+FakeDnsServer::FakeDnsServer() : FakeDnsServer(INADDR_LOOPBACK, 0) {}
+
+FakeDnsServer::FakeDnsServer(uint32_t host, uint16_t port) {
     if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     for (int attempt = 0; attempt < 50 && tcp_ < 0; ++attempt) {
         udp_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_addr.s_addr = htonl(host);
+        address.sin_port = htons(port);
         socklen_t length = sizeof address;
         if (bind(udp_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             getsockname(udp_, reinterpret_cast<sockaddr*>(&address), &length) != 0)

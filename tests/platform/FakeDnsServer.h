@@ -47,6 +47,8 @@ class FakeDnsServer {
     };
 
     FakeDnsServer();
+    // On another loopback address (host byte order), with a given port (0: any free one).
+    FakeDnsServer(uint32_t address, uint16_t port);
     ~FakeDnsServer();
     FakeDnsServer(const FakeDnsServer&) = delete;
     FakeDnsServer& operator=(const FakeDnsServer&) = delete;
