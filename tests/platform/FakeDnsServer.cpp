@@ -40,6 +40,8 @@ FakeDnsServer::FakeDnsServer(uint32_t host, uint16_t port) {
     if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     for (int attempt = 0; attempt < 50 && tcp_ < 0; ++attempt) {
         udp_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        int buffer = 4 << 20; // hundreds of queries may arrive at once
+        setsockopt(udp_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(host);
