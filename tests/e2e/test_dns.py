@@ -20,6 +20,7 @@ import time
 import unittest
 
 from e2e_common import (
+    ONE_AT_A_TIME,
     Corvane,
     COLUMNS,
     HEADER,
@@ -35,6 +36,7 @@ from e2e_common import (
     main,
     name_header,
     run,
+    zone_names,
 )
 
 APEX_RECORDS = (
@@ -663,6 +665,26 @@ class BreakOff(E2ETestCase):
         self.assertEqual(rest, b"", "nothing after the break")
         self.assertEqual(err, b"")
         self.assertEqual(proc.returncode, 3)
+
+
+class BothOrders(E2ETestCase):
+    """Names in flight together print exactly what one query at a time prints."""
+
+    EXTRA = ["missing.e2e.test", "nothing.invalid", "x..e2e.test", "MULTI.E2E.TEST",
+             "1.2.0.192.IN-ADDR.ARPA", "missing.e2e.test.", "a.b.e2e.test."]
+
+    def test_every_test_zone_name(self):
+        names = zone_names() + self.EXTRA
+        self.assertGreater(len(names), 30)
+        for options in ["", "/K /S ", "/N:H /W:40 "]:
+            with self.subTest(options=options):
+                line = f"dns {options}{self.server} {' '.join(names)}"
+                pipelined = command(line, merge=True)
+                sequential = command(line, merge=True, extra_env=ONE_AT_A_TIME)
+                times = re.compile(SUMMARY_TIME)
+                self.assertEqual(times.sub("T", pipelined.out), times.sub("T", sequential.out))
+                self.assertEqual((pipelined.code, sequential.code), (0, 0))
+                self.assertIn("ADDRESS     192.0.2.30\n", pipelined.out)
 
 
 class BatchFile(E2ETestCase):

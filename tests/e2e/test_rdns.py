@@ -12,6 +12,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 import unittest
 
 from e2e_common import (
+    ONE_AT_A_TIME,
     E2ETestCase,
     can_swap_resolv_conf,
     command,
@@ -118,6 +119,23 @@ class MixedResults(E2ETestCase):
             code=1,
             err='DNS plugin: Bad IP address: "255.255.255.255"\n',
         )
+
+
+class BothOrders(E2ETestCase):
+    """Addresses in flight together print what one query at a time prints, stdout and
+    stderr in the same order."""
+
+    def test_every_address_of_the_reverse_zones(self):
+        addresses = [f"192.0.2.{i}" for i in range(0, 40)] + [
+            "2001:db8::1", "::ffff:192.0.2.1", "bogus", "192.0.2.1", "255.255.255.255"]
+        for options in ["", "/M /$ "]:
+            with self.subTest(options=options):
+                line = f"rdns {options}{' '.join(addresses)}"
+                pipelined = command(line, merge=True)
+                sequential = command(line, merge=True, extra_env=ONE_AT_A_TIME)
+                self.assertEqual(pipelined.out, sequential.out)
+                self.assertEqual(pipelined.code, sequential.code)
+                self.assertIn("three-c.e2e.test", pipelined.out)
 
 
 class ServersAndTrace(E2ETestCase):
