@@ -15,6 +15,7 @@ PACKAGES=(
     libc-ares-dev libidn2-dev libedit-dev
     libgtest-dev libgmock-dev googletest
     nsd knot-dnsutils iproute2 python3 util-linux clang-format
+    dnsutils python3-matplotlib
 )
 
 installed() {
