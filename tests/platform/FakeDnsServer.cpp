@@ -235,8 +235,7 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
         answer = std::move(cut);
     }
     outgoing_.push_back({std::chrono::steady_clock::now() + reply.delay, fd, tcp, peer,
-                         std::move(answer), tcp ? reply.tcpLengthError : 0,
-                         tcp && reply.tcpClose});
+                         std::move(answer), tcp ? reply.tcpLengthError : 0, tcp && reply.tcpClose});
 }
 
 void FakeDnsServer::Send(const Outgoing& out) {

@@ -40,10 +40,10 @@ class FakeDnsServer {
         // Over UDP, datagrams sent before the answer, as given but for the first two bytes
         // (when there are two): the query's ID, or with idFlipped another one.
         struct Junk {
-            Bytes datagram;
+            Bytes datagram{};
             bool idFlipped = false;
         };
-        std::vector<Junk> junkFirst;
+        std::vector<Junk> junkFirst{};
         bool noAnswer = false; // only the junk, no answer (UDP)
         // Over TCP: close the connection instead of answering, or frame the answer with a
         // length prefix tcpLengthError off its true length.
