@@ -229,6 +229,22 @@ class RecordTypes(E2ETestCase):
         )
 
 
+class InternationalNames(E2ETestCase):
+    def test_name_typed_in_unicode_is_found_in_its_idna_form(self):
+        for typed in ["b\u00fccher.e2e.test", "B\u00dcCHER.e2e.test", "xn--bcher-kva.e2e.test"]:
+            with self.subTest(typed=typed):
+                self.assertRun(f"dns {self.server} {typed}",
+                               HEADER + "A       ADDRESS     192.0.2.50\n" + ZONE_SOA)
+
+    def test_name_that_is_no_idna_goes_as_typed(self):
+        self.assertRun(f"dns {self.server} \u2603.e2e.test",
+                       HEADER + "A       ADDRESS     192.0.2.51\n" + ZONE_SOA)
+
+    def test_name_line_shows_the_name_as_typed(self):
+        r = command(f"dns {self.server} b\u00fccher.e2e.test a.b.e2e.test")
+        self.assertTrue(r.out.startswith("\nB\u00fcCHER.E2E.TEST\n"), r.out)
+
+
 class AliasChain(E2ETestCase):
     """alias1 -> alias2 -> target (two A records). For type A the server returns
     the whole chain plus the addresses; only the A records are printed. For type
