@@ -1,6 +1,7 @@
 // DNS wire format: query building, answer parsing and the DNS_RECORD lists handed to callers.
 // Every read is checked against the message end and the record's RDLENGTH; a malformed answer
-// gives DNS_ERROR_BAD_PACKET, never a partial list.
+// (any part of it, a single record included) gives DNS_ERROR_BAD_PACKET, never a partial list.
+// Only records about the question reach the caller: owned by its name or its CNAME chain.
 #include "platform/DnsMessage.h"
 
 #include <algorithm>
@@ -123,6 +124,8 @@ void AppendText(std::wstring& out, std::span<const uint8_t> bytes, bool inLabel)
 
 // A record as parsed, before it is laid out in one caller-owned block.
 struct ParsedRecord {
+    std::vector<uint8_t> ownerWire; // uncompressed, for the owner check
+    std::vector<uint8_t> aliasWire; // a CNAME's target, uncompressed
     std::wstring owner;
     uint16_t type = 0;
     uint32_t ttl = 0;
@@ -203,10 +206,11 @@ struct RecordList {
 
 // A name in RDATA: read from the whole message (compression), its encoding within [pos, limit).
 bool ReadDataName(std::span<const uint8_t> m, size_t pos, size_t limit, std::wstring& text,
-                  size_t& end) {
+                  size_t& end, std::vector<uint8_t>* wire = nullptr) {
     std::vector<uint8_t> labels;
     if (pos >= limit || !ReadName(m, pos, labels, end) || end > limit) return false;
     text = DnsNameText(labels);
+    if (wire != nullptr) *wire = std::move(labels);
     return true;
 }
 
@@ -228,7 +232,10 @@ bool ParseData(std::span<const uint8_t> m, size_t start, size_t length, ParsedRe
     case TypeNs:
     case TypeCname:
     case TypePtr:
-        if (!ReadDataName(m, start, limit, text, end) || end != limit) return false;
+        if (!ReadDataName(m, start, limit, text, end,
+                          record.type == TypeCname ? &record.aliasWire : nullptr) ||
+            end != limit)
+            return false;
         record.texts.push_back(std::move(text));
         record.dataLength = sizeof(DNS_PTR_DATAW);
         return true;
@@ -272,6 +279,36 @@ bool ParseData(std::span<const uint8_t> m, size_t start, size_t length, ParsedRe
     }
 }
 
+// Which records speak about the question: those owned by the question name or by a name on
+// the CNAME chain that starts at it, in whatever order the chain's links come. Records of any
+// other owner are what a careless or hostile server adds, and are dropped.
+std::vector<bool> OwnedByQuestion(const std::vector<ParsedRecord>& records,
+                                  std::span<const uint8_t> question) {
+    std::vector<std::vector<uint8_t>> chain{std::vector<uint8_t>(question.begin(), question.end())};
+    auto onChain = [&chain](std::span<const uint8_t> name) {
+        for (const std::vector<uint8_t>& link : chain)
+            if (SameName(link, name)) return true;
+        return false;
+    };
+    std::vector<bool> followed(records.size(), false);
+    // Each pass follows at least one more link or ends; a loop ends because a link is
+    // followed once.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (size_t i = 0; i < records.size(); ++i) {
+            const ParsedRecord& record = records[i];
+            if (followed[i] || record.type != TypeCname || !onChain(record.ownerWire)) continue;
+            followed[i] = true;
+            if (!onChain(record.aliasWire)) chain.push_back(record.aliasWire);
+            grew = true;
+        }
+    }
+    std::vector<bool> owned(records.size());
+    for (size_t i = 0; i < records.size(); ++i)
+        owned[i] = onChain(records[i].ownerWire);
+    return owned;
+}
+
 DNS_STATUS ParseAnswer(std::span<const uint8_t> m, std::span<const uint8_t> wireName, uint16_t type,
                        DNS_RECORD** records) {
     if (m.size() < HeaderSize) return DNS_ERROR_BAD_PACKET;
@@ -290,11 +327,11 @@ DNS_STATUS ParseAnswer(std::span<const uint8_t> m, std::span<const uint8_t> wire
     if (unsigned rcode = flags & 0x0F; rcode != 0) return DnsStatusFromRcode(rcode);
     if (answers == 0) return DNS_INFO_NO_RECORDS;
 
-    RecordList list;
-    for (unsigned i = 0; i < answers; ++i) {
-        ParsedRecord record;
-        if (!ReadName(m, pos, labels, pos) || pos + 10 > m.size()) return DNS_ERROR_BAD_PACKET;
-        record.owner = DnsNameText(labels);
+    std::vector<ParsedRecord> parsed(answers);
+    for (ParsedRecord& record : parsed) {
+        if (!ReadName(m, pos, record.ownerWire, pos) || pos + 10 > m.size())
+            return DNS_ERROR_BAD_PACKET;
+        record.owner = DnsNameText(record.ownerWire);
         record.type = Read16(m, pos);
         record.ttl = Read32(m, pos + 4);
         size_t length = Read16(m, pos + 8);
@@ -302,10 +339,17 @@ DNS_STATUS ParseAnswer(std::span<const uint8_t> m, std::span<const uint8_t> wire
         if (pos + length > m.size() || record.type == TypeOpt) return DNS_ERROR_BAD_PACKET;
         if (!ParseData(m, pos, length, record)) return DNS_ERROR_BAD_PACKET;
         pos += length;
-        DNS_RECORD* allocated = AllocateRecord(record);
+    }
+
+    RecordList list;
+    std::vector<bool> owned = OwnedByQuestion(parsed, wireName);
+    for (size_t i = 0; i < parsed.size(); ++i) {
+        if (!owned[i]) continue;
+        DNS_RECORD* allocated = AllocateRecord(parsed[i]);
         if (allocated == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
         list.Append(allocated);
     }
+    if (list.head == nullptr) return DNS_INFO_NO_RECORDS; // nothing about the question
     *records = list.Release();
     return 0;
 }

@@ -23,9 +23,10 @@ DNS_STATUS DnsEncodeName(const wchar_t* name, std::vector<uint8_t>& wire);
 std::vector<uint8_t> DnsBuildQuery(std::span<const uint8_t> wireName, uint16_t type, uint16_t id);
 
 // Parses an answer to the question (wireName, type). On status 0 *records receives the answer
-// section in server order (null when the answer section is empty, which gives
-// DNS_INFO_NO_RECORDS instead). A non-zero rcode gives its status and no list; any malformed
-// part gives DNS_ERROR_BAD_PACKET and no list.
+// records owned by the question name or a name on its CNAME chain (compared case-blind), in
+// server order; the others are dropped. No such record gives DNS_INFO_NO_RECORDS instead. A
+// non-zero rcode gives its status and no list; any malformed part, a single record included,
+// gives DNS_ERROR_BAD_PACKET and no list.
 DNS_STATUS DnsParseAnswer(std::span<const uint8_t> message, std::span<const uint8_t> wireName,
                           uint16_t type, DNS_RECORD** records);
 

@@ -12,9 +12,10 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake g++ clang libclang-rt-14-dev
-    libc-ares-dev libedit-dev
+    libc-ares-dev libidn2-dev libedit-dev
     libgtest-dev libgmock-dev googletest
     nsd knot-dnsutils iproute2 python3 util-linux clang-format
+    dnsutils python3-matplotlib
 )
 
 installed() {

@@ -83,6 +83,9 @@ $listen
     verbosity: 1
     hide-version: yes
     round-robin: no
+    # No response rate limiting: the suite sends hundreds of like queries at once.
+    rrl-ratelimit: 0
+    rrl-whitelist-ratelimit: 0
 remote-control:
     control-enable: no
 EOF

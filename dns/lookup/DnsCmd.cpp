@@ -1,4 +1,5 @@
 // The DNS command: options, server and names, output set-up, and one lookup per name.
+#include <array>
 #include <cstdint>
 #include <cwchar>
 
@@ -9,7 +10,7 @@
 #include "dns/frame/Plugin.h"
 #include "dns/frame/SplitArguments.h"
 #include "dns/lookup/LookupFlags.h"
-#include "dns/lookup/LookupName.h"
+#include "dns/lookup/LookupNames.h"
 #include "dns/lookup/ServerList.h"
 #include "dns/output/HighlightSetting.h"
 #include "dns/output/Pager.h"
@@ -222,13 +223,13 @@ extern "C" int dns(const wchar_t* arguments) {
     ServerList* servers = ServersFor(server, options.trace);
     InstallBreakHandler();
 
-    int result = 0;
+    std::array<const wchar_t*, MAX_ARGS> names{};
+    size_t nameCount = 0;
     for (int i = 0; i < ArgCount; ++i) {
         const wchar_t* name = ArgVector[i];
-        if (name == nullptr || name[0] == L'/') continue;
-        result = LookupName(servers, name, options.flags, options.width);
-        if (result == OutputBreak) break;
+        if (name != nullptr && name[0] != L'/') names[nameCount++] = name;
     }
+    int result = LookupNames(servers, names.data(), nameCount, options.flags, options.width);
 
     if (servers != nullptr) FreeServerList(servers);
     RemoveBreakHandler();

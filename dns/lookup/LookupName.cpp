@@ -19,8 +19,11 @@ namespace {
 constexpr size_t LineTextSize = 1024;
 constexpr uint32_t UnderlineLength = 35;
 
-// Name line, empty line, column titles and underline.
-int WriteHeader(const wchar_t* name, uint32_t flags, std::array<wchar_t, LineTextSize>& text) {
+} // namespace
+
+int WriteNameHeader(const wchar_t* name, uint32_t flags) {
+    if ((flags & NoHeaders) != 0) return OutputDone;
+    std::array<wchar_t, LineTextSize> text{};
     if ((flags & NoNameLine) == 0) {
         // A name longer than the buffer is cut to its first 1023 characters in this line only;
         // the queries use the whole name.
@@ -41,51 +44,36 @@ int WriteHeader(const wchar_t* name, uint32_t flags, std::array<wchar_t, LineTex
     return EndOfLine() == OutputBreak ? OutputBreak : OutputDone;
 }
 
-// Reverse names end in ".arpa", exactly so.
 bool IsReverseName(const wchar_t* name) {
     const wchar_t* lastDot = std::wcsrchr(name, L'.');
     return lastDot != nullptr && std::wcscmp(lastDot, L".arpa") == 0;
 }
 
-} // namespace
+int WriteClosingLine(uint32_t total, uint32_t flags, uint64_t elapsed) {
+    if (total == 0) return HighlightPrintf(L"\nNo records found.\n");
+    if ((flags & ShowSummary) == 0) return OutputDone;
+    const uint64_t ms = elapsed / 10000;
+    std::array<wchar_t, LineTextSize> text{};
+    FormatWide(text.data(), text.size(), L"%I64u:%02u.%03u", ms / 60000,
+               static_cast<uint32_t>(ms / 1000 % 60), static_cast<uint32_t>(ms % 1000));
+    return HighlightPrintf(L"\n%3u %s found   %s\n", total, total == 1 ? L"record " : L"records",
+                           text.data());
+}
 
 int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_t width) {
     if (name == nullptr || name[0] == L'\0') return OutputNoInput;
     const uint64_t start = ClockSystemTime();
-    std::array<wchar_t, LineTextSize> text{};
+    if (WriteNameHeader(name, flags) == OutputBreak) return OutputBreak;
 
-    if ((flags & NoHeaders) == 0 && WriteHeader(name, flags, text) == OutputBreak)
-        return OutputBreak;
-
-    struct Step {
-        uint16_t type;
-        uint32_t extraFlags;
-    };
-    static constexpr Step Steps[] = {{DNS_TYPE_A, 0},
-                                     {DNS_TYPE_AAAA, 0},
-                                     {DNS_TYPE_CNAME, 0},
-                                     {DNS_TYPE_NS, 0},
-                                     {DNS_TYPE_SOA, WalkUpParents},
-                                     {DNS_TYPE_PTR, 0},
-                                     {DNS_TYPE_MX, 0},
-                                     {DNS_TYPE_TEXT, 0},
-                                     {DNS_TYPE_LOC, 0}};
     const bool reverse = IsReverseName(name);
     uint32_t total = 0;
-    for (const Step& step : Steps) {
+    for (const LookupStep& step : LookupSteps) {
         if (step.type == DNS_TYPE_PTR && !reverse) continue;
         if (QueryName(servers, name, step.type, flags | step.extraFlags, width, &total) ==
             OutputBreak)
             return OutputBreak;
     }
-
-    if (total == 0) return HighlightPrintf(L"\nNo records found.\n");
-
-    if ((flags & ShowSummary) == 0) return OutputDone;
-    const uint64_t elapsed = ClockSystemTime() - start; // 100 ns units
-    const uint64_t ms = elapsed / 10000;
-    FormatWide(text.data(), text.size(), L"%I64u:%02u.%03u", ms / 60000,
-               static_cast<uint32_t>(ms / 1000 % 60), static_cast<uint32_t>(ms % 1000));
-    return HighlightPrintf(L"\n%3u %s found   %s\n", total, total == 1 ? L"record " : L"records",
-                           text.data());
+    // The closing line reads the clock only when it shows the time.
+    uint64_t elapsed = total != 0 && (flags & ShowSummary) != 0 ? ClockSystemTime() - start : 0;
+    return WriteClosingLine(total, flags, elapsed);
 }

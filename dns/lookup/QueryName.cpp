@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr uint32_t ForwardQueryOptions = DNS_QUERY_BYPASS_CACHE | DNS_QUERY_NO_HOSTS_FILE;
-
 int Sign(int64_t difference) {
     return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
 }
@@ -118,6 +116,8 @@ int PrintRecords(DNS_RECORD* list, uint32_t n, uint16_t type, uint32_t flags, ui
     return OutputDone;
 }
 
+} // namespace
+
 uint32_t CountRecords(const DNS_RECORD* list, uint16_t type) {
     uint32_t n = 0;
     for (; list != nullptr; list = list->pNext)
@@ -125,15 +125,23 @@ uint32_t CountRecords(const DNS_RECORD* list, uint16_t type) {
     return n;
 }
 
-// The parent domain to try next, or null: the name needs at least two dots and a non-empty
-// second label.
 const wchar_t* ParentDomain(const wchar_t* name) {
     const wchar_t* dot = std::wcschr(name, L'.');
     if (dot == nullptr || dot[1] == L'.' || std::wcschr(dot + 1, L'.') == nullptr) return nullptr;
     return dot + 1;
 }
 
-} // namespace
+int PrintQueryResult(DNS_STATUS status, DNS_RECORD* list, uint16_t type, uint32_t flags,
+                     uint32_t width, uint32_t* total, bool* found) {
+    *found = false;
+    if (status != 0 || list == nullptr) return OutputDone;
+    uint32_t n = CountRecords(list, type);
+    if (n == 0) return OutputDone;
+    int result = PrintRecords(list, n, type, flags, width);
+    if (total != nullptr) *total += n;
+    *found = true;
+    return result;
+}
 
 int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t flags,
               uint32_t width, uint32_t* total) {
@@ -146,18 +154,11 @@ int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t 
         DNS_RECORD* list = nullptr;
         DNS_STATUS status =
             DnsQuery_W(current, type, ForwardQueryOptions, serverArray, &list, nullptr);
-        if (status == 0 && list != nullptr) {
-            uint32_t n = CountRecords(list, type);
-            int result = n > 0 ? PrintRecords(list, n, type, flags, width) : OutputDone;
-            DnsFree(list, DnsFreeRecordList);
-            if (n > 0) {
-                if (total != nullptr) *total += n;
-                return result;
-            }
-        } else if (list != nullptr) {
-            // A failed query's records are never read, but still released.
-            DnsFree(list, DnsFreeRecordList);
-        }
+        bool found = false;
+        int result = PrintQueryResult(status, list, type, flags, width, total, &found);
+        // A failed query's records are never read, but still released.
+        if (list != nullptr) DnsFree(list, DnsFreeRecordList);
+        if (found) return result;
         if ((flags & WalkUpParents) == 0) break;
     }
     return OutputDone;

@@ -81,6 +81,8 @@ int PageFull() {
 }
 } // namespace
 
+void (*PageWaitIdle)(uint32_t milliseconds) = nullptr;
+
 int EndOfLine() {
     if (ColorNormal != 0) {
         ConsoleSetAttribute(ConsoleStdOutput(), ColorNormal);
@@ -103,7 +105,10 @@ uint32_t WaitForPageKey() {
     // or not the deadline itself wraps.
     BreakFlag.store(0, std::memory_order_relaxed);
     while (!ConsoleKeyHit()) {
-        ClockSleep(PollMilliseconds);
+        if (PageWaitIdle != nullptr)
+            PageWaitIdle(PollMilliseconds);
+        else
+            ClockSleep(PollMilliseconds);
         if (BreakPending()) return KeyBreak;
         if (PauseTime != 0 && ClockTickCount() - start >= PauseTime) return KeyPauseOver;
     }

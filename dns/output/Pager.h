@@ -18,3 +18,8 @@ uint32_t WaitForPageKey();
 uint16_t SetNoticeColor();
 // Writes the " ^C " notice in the notice colour straight to the console.
 void WriteBreakNotice();
+
+// Runs while the page prompt waits for a key, for up to the given milliseconds at a time
+// between two looks at the keyboard; null: the prompt sleeps. The DNS command lets its queries
+// in flight go on meanwhile.
+extern void (*PageWaitIdle)(uint32_t milliseconds);

@@ -1,4 +1,5 @@
 // The RDNS command: options first, then a reverse lookup of each address in order.
+#include <array>
 #include <cstdint>
 
 #include "dns/frame/Errors.h"
@@ -8,6 +9,7 @@
 #include "dns/frame/SplitArguments.h"
 #include "dns/lookup/ServerList.h"
 #include "dns/reverse/ReverseLookup.h"
+#include "dns/reverse/ReverseLookups.h"
 #include "platform/Console.h"
 #include "platform/SocketTypes.h"
 
@@ -21,7 +23,6 @@ constexpr int ExitUsage = 1;
 constexpr int ExitNoArguments = 87;
 
 constexpr int AddressIsV4 = 4;
-constexpr int AddressIsV6 = 6;
 
 // The options of one command line.
 struct RdnsOptions {
@@ -94,26 +95,13 @@ extern "C" int rdns(const wchar_t* arguments) {
     ServerList* servers = BuildServerList(options.serverCount != 0 ? options.servers : nullptr,
                                           options.serverCount, (options.word & ReverseTrace) != 0);
 
-    int result = ExitDone;
+    std::array<const wchar_t*, MAX_ARGS> addresses{};
+    size_t addressCount = 0;
     for (int i = 0; i < ArgCount; ++i) {
         const wchar_t* arg = ArgVector[i];
-        if (arg == nullptr || arg[0] == L'/') continue;
-        uint32_t address4 = 0;
-        SockAddr6 address6{};
-        int lookup;
-        switch (ParseAddress(arg, &address4, &address6)) {
-        case AddressIsV4:
-            lookup = ReverseLookupV4(servers, address4, options.word);
-            break;
-        case AddressIsV6:
-            lookup = ReverseLookupV6(servers, &address6, options.word);
-            break;
-        default:
-            lookup = Report(L"Bad IP address: \"%s\"\r\n", arg);
-            break;
-        }
-        if (lookup > result) result = lookup;
+        if (arg != nullptr && arg[0] != L'/') addresses[addressCount++] = arg;
     }
+    int result = ReverseLookupAll(servers, addresses.data(), addressCount, options.word);
 
     if (servers != nullptr) FreeServerList(servers);
     return result;

@@ -92,22 +92,53 @@ class Result:
         self.err = proc.stderr.decode("utf-8") if proc.stderr is not None else ""
 
 
-def run(args, merge=False, timeout=60):
+def run(args, merge=False, timeout=60, extra_env=None):
     """Runs corvane with args (a list); stdout and stderr are pipes, so the
     commands see no console. With merge, stderr goes into stdout in order."""
+    env = clean_env()
+    env.update(extra_env or {})
     proc = subprocess.run(
         [Corvane.path] + args,
         stdin=subprocess.DEVNULL,
         stdout=subprocess.PIPE,
         stderr=subprocess.STDOUT if merge else subprocess.PIPE,
-        env=clean_env(),
+        env=env,
         timeout=timeout,
     )
     return Result(proc)
 
 
-def command(line, merge=False):
-    return run(["-c", line], merge=merge)
+def command(line, merge=False, extra_env=None):
+    return run(["-c", line], merge=merge, extra_env=extra_env)
+
+
+# Set, this makes both commands ask one query at a time, in the order of the record walk.
+ONE_AT_A_TIME = {"CORVANE_DNS_ONE_AT_A_TIME": "1"}
+
+ZONES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "zones")
+
+
+def zone_names():
+    """Every owner name of the test zones, in file order, without a final dot."""
+    names = []
+    for file in sorted(os.listdir(ZONES_DIR)):
+        origin = ""
+        with open(os.path.join(ZONES_DIR, file), encoding="utf-8") as zone:
+            for text in zone:
+                if text.startswith("$ORIGIN"):
+                    origin = text.split()[1].rstrip(".")
+                if not text.strip() or text[0] in " \t;$(":
+                    continue
+                owner = text.split()[0]
+                if owner == "@":
+                    name = origin
+                elif owner.endswith("."):
+                    name = owner.rstrip(".")
+                else:
+                    name = owner + "." + origin
+                if name not in names:
+                    names.append(name)
+    return names
 
 
 def can_swap_resolv_conf():

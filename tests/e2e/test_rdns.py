@@ -9,9 +9,12 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 
+import socket
+import threading
 import unittest
 
 from e2e_common import (
+    ONE_AT_A_TIME,
     E2ETestCase,
     can_swap_resolv_conf,
     command,
@@ -118,6 +121,97 @@ class MixedResults(E2ETestCase):
             code=1,
             err='DNS plugin: Bad IP address: "255.255.255.255"\n',
         )
+
+
+class BothOrders(E2ETestCase):
+    """Addresses in flight together print what one query at a time prints, stdout and
+    stderr in the same order."""
+
+    def test_every_address_of_the_reverse_zones(self):
+        addresses = [f"192.0.2.{i}" for i in range(0, 40)] + [
+            "2001:db8::1", "::ffff:192.0.2.1", "bogus", "192.0.2.1", "255.255.255.255"]
+        for options in ["", "/M /$ "]:
+            with self.subTest(options=options):
+                line = f"rdns {options}{' '.join(addresses)}"
+                pipelined = command(line, merge=True)
+                sequential = command(line, merge=True, extra_env=ONE_AT_A_TIME)
+                self.assertEqual(pipelined.out, sequential.out)
+                self.assertEqual(pipelined.code, sequential.code)
+                self.assertIn("three-c.e2e.test", pipelined.out)
+
+
+class FailingServer:
+    """A server on a loopback address of its own that answers every query with one
+    response code (2 SERVFAIL, 5 REFUSED) and nothing else."""
+
+    def __init__(self, address, rcode):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 53))
+        self.sock.settimeout(0.2)
+        self.rcode = rcode
+        self.asked = 0
+        self.running = True
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while self.running:
+            try:
+                query, client = self.sock.recvfrom(4096)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if len(query) < 12:
+                continue
+            self.asked += 1
+            flags = bytes([query[2] | 0x80, 0x80 | self.rcode])
+            # The question stays; no answer, authority or additional records.
+            end = 12
+            while end < len(query) and query[end] != 0:
+                end += 1 + query[end]
+            header = query[:2] + flags + b"\x00\x01" + b"\x00" * 6
+            self.sock.sendto(header + query[12 : end + 5], client)
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        self.sock.close()
+
+
+class NextServer(E2ETestCase):
+    """A server that fails hands the query to the next one."""
+
+    def setUp(self):
+        try:
+            self.failing = [FailingServer("127.0.0.11", 2), FailingServer("127.0.0.12", 5)]
+        except OSError as error:
+            self.skipTest(f"cannot bind port 53 of 127.0.0.11 and .12: {error}")
+        for server in self.failing:
+            self.addCleanup(server.close)
+
+    def test_servfail_and_refused_then_the_answer(self):
+        self.assertRun(
+            f"rdns /A:127.0.0.11 /A:127.0.0.12 /A:{self.server} 192.0.2.1",
+            rdns_line("192.0.2.1", "host1.e2e.test"),
+        )
+        self.assertEqual([s.asked for s in self.failing], [1, 1])
+
+    def test_the_last_servers_status_is_the_result(self):
+        self.assertRun(
+            "rdns /A:127.0.0.12 /A:127.0.0.11 192.0.2.1",
+            "",
+            code=2,
+            err='DNS plugin: Error looking up "192.0.2.1": DNS server failure.\n',
+        )
+
+    @unittest.skipUnless(can_swap_resolv_conf(), "needs root for a nested mount namespace")
+    def test_system_servers_in_turn(self):
+        conf = f"nameserver 127.0.0.11\nnameserver 127.0.0.12\nnameserver {self.server}\n"
+        r = command_with_resolv_conf(conf, "rdns 192.0.2.1")
+        self.assertEqual((r.out, r.err, r.code), (rdns_line("192.0.2.1", "host1.e2e.test"), "", 0))
+        r = command_with_resolv_conf(conf, "dns e2e.test")
+        self.assertIn("A       ADDRESS     192.0.2.1\n", r.out)
 
 
 class ServersAndTrace(E2ETestCase):

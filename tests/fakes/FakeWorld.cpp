@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -37,6 +38,13 @@ std::map<std::pair<std::wstring, uint16_t>, Reply> Answers;
 std::vector<Query> Queries;
 int OpenResultLists;
 int ClientShutdowns;
+std::map<std::pair<std::wstring, uint16_t>, uint32_t> LatencyMs;
+std::set<std::pair<std::wstring, uint16_t>> Muted;
+std::set<std::wstring> Unsendable;
+size_t InFlight, MaxInFlight;
+int SessionsOpen;
+std::vector<uint32_t> SessionOptions;
+std::function<void()> OnWait;
 std::map<std::wstring, std::vector<std::string>> HostAddresses;
 std::vector<std::string> ConfiguredServers;
 bool NetworkFails;
@@ -69,6 +77,13 @@ void Reset() {
     Queries.clear();
     OpenResultLists = 0;
     ClientShutdowns = 0;
+    LatencyMs.clear();
+    Muted.clear();
+    Unsendable.clear();
+    InFlight = MaxInFlight = 0;
+    SessionsOpen = 0;
+    SessionOptions.clear();
+    OnWait = nullptr;
     HostAddresses.clear();
     ConfiguredServers.clear();
     NetworkFails = false;
@@ -325,12 +340,15 @@ std::map<DNS_RECORD*, FakeList*>& FakeListOwners() {
 }
 } // namespace
 
-DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_ARRAY* servers,
-                      DNS_RECORD** results, void*) {
+void RecordQuery(const wchar_t* name, uint16_t type, uint32_t options, const IP4_ARRAY* servers) {
     fake::Query query{name, type, options, servers != nullptr, {}};
     if (servers != nullptr)
         query.servers.assign(servers->AddrArray, servers->AddrArray + servers->AddrCount);
     fake::Queries.push_back(query);
+}
+
+// The scripted answer for name and type, as a list the caller frees with DnsFree.
+DNS_STATUS Resolve(const wchar_t* name, uint16_t type, DNS_RECORD** results) {
     if (results != nullptr) *results = nullptr;
     auto found = fake::Answers.find({name, type});
     if (found == fake::Answers.end()) return DNS_ERROR_RCODE_NAME_ERROR;
@@ -388,6 +406,88 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
     FakeListOwners()[*results] = list;
     ++fake::OpenResultLists;
     return 0;
+}
+
+DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_ARRAY* servers,
+                      DNS_RECORD** results, void*) {
+    RecordQuery(name, type, options, servers);
+    return Resolve(name, type, results);
+}
+
+struct DnsSession {
+    uint32_t options;
+    std::vector<uint32_t> servers;
+    bool withServers;
+    struct Flight {
+        DnsQueryRequest* request;
+        uint64_t due; // clock time; UINT64_MAX: muted
+    };
+    std::vector<Flight> flights; // in submission order
+};
+
+DnsSession* DnsSessionOpen(uint32_t options, const IP4_ARRAY* servers) {
+    auto* session = new DnsSession{options, {}, servers != nullptr, {}};
+    if (servers != nullptr)
+        session->servers.assign(servers->AddrArray, servers->AddrArray + servers->AddrCount);
+    ++fake::SessionsOpen;
+    fake::SessionOptions.push_back(options);
+    return session;
+}
+
+bool DnsSessionSubmit(DnsSession* session, DnsQueryRequest* request) {
+    fake::Query query{request->name, request->type, session->options, session->withServers,
+                      session->servers};
+    fake::Queries.push_back(query);
+    request->results = nullptr;
+    if (fake::Unsendable.count(request->name) != 0) {
+        request->status = DNS_ERROR_INVALID_NAME;
+        return false;
+    }
+    std::pair<std::wstring, uint16_t> key{request->name, request->type};
+    uint64_t due = UINT64_MAX;
+    if (fake::Muted.count(key) == 0) {
+        auto latency = fake::LatencyMs.find(key);
+        due = fake::SystemTime +
+              (latency != fake::LatencyMs.end() ? uint64_t(latency->second) * 10000 : 0);
+    }
+    session->flights.push_back({request, due});
+    fake::MaxInFlight = std::max(fake::MaxInFlight, ++fake::InFlight);
+    return true;
+}
+
+size_t DnsSessionWait(DnsSession* session, uint32_t timeoutMs, DnsQueryRequest** done,
+                      size_t capacity) {
+    if (fake::OnWait) fake::OnWait();
+    if (session->flights.empty()) return 0;
+    uint64_t next = UINT64_MAX;
+    for (const DnsSession::Flight& flight : session->flights)
+        next = std::min(next, flight.due);
+    if (next > fake::SystemTime) { // nothing due: time passes
+        uint64_t step = std::min<uint64_t>(next - fake::SystemTime, uint64_t(timeoutMs) * 10000);
+        fake::SystemTime += step;
+        fake::Ticks += uint32_t(step / 10000);
+    }
+    size_t count = 0;
+    for (size_t i = session->flights.size(); i-- > 0 && count < capacity;) {
+        DnsSession::Flight flight = session->flights[i];
+        if (flight.due > fake::SystemTime) continue;
+        session->flights.erase(session->flights.begin() + static_cast<std::ptrdiff_t>(i));
+        flight.request->status =
+            Resolve(flight.request->name, flight.request->type, &flight.request->results);
+        done[count++] = flight.request;
+        --fake::InFlight;
+    }
+    return count;
+}
+
+size_t DnsSessionPending(const DnsSession* session) {
+    return session->flights.size();
+}
+
+void DnsSessionClose(DnsSession* session) {
+    fake::InFlight -= session->flights.size();
+    --fake::SessionsOpen;
+    delete session;
 }
 
 void DnsFree(void* data, DNS_FREE_TYPE) {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -83,6 +84,20 @@ extern std::map<std::pair<std::wstring, uint16_t>, Reply> Answers;
 extern std::vector<Query> Queries;
 extern int OpenResultLists; // lists given out and not yet freed
 extern int ClientShutdowns; // DnsClientShutdown calls
+
+// DNS sessions: every submitted query is recorded in Queries too and answered from Answers
+// when it completes. A query completes at the clock time of its submission plus its latency
+// (LatencyMs by name and type, default 0); a muted one never does. DnsSessionWait hands back
+// the queries that are due, the last submitted first, and when none is due moves the clock on
+// to the next one (by the wait's time-out at most).
+extern std::map<std::pair<std::wstring, uint16_t>, uint32_t> LatencyMs;
+extern std::set<std::pair<std::wstring, uint16_t>> Muted;
+extern std::set<std::wstring> Unsendable;    // names DnsSessionSubmit refuses (status 123)
+extern size_t InFlight;                      // submitted, not handed back, session open
+extern size_t MaxInFlight;                   // the most at any time
+extern int SessionsOpen;                     // opened and not closed
+extern std::vector<uint32_t> SessionOptions; // the options of every session opened
+extern std::function<void()> OnWait;         // runs at the start of every DnsSessionWait
 
 // An IPv4 address in network byte order from its four octets.
 uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d);

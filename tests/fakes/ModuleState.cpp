@@ -6,6 +6,7 @@
 
 void ResetModuleState() {
     PageLines = LinesLeft = PauseTime = 0;
+    PageWaitIdle = nullptr;
     BreakFlag = 0;
     ColorNormal = ColorHighlight = ColorNormalReverse = ColorHighlightReverse = 0;
     ColorContrast = ColorContrastReverse = 0;

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "DescribeRecords.h"
 #include "FakeDnsServer.h"
 #include "platform/DnsClient.h"
 #include "platform/DnsClientTesting.h"
@@ -20,67 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uint16_t A = 1, NS = 2, CNAME = 5, SOA = 6, PTR = 12, MX = 15, TXT = 16, AAAA = 28,
-                   LOC = 29, OPT = 41;
+constexpr uint16_t OPT = 41;
 constexpr uint32_t ShortTimeoutMs = 150;
-
-struct ListDeleter {
-    void operator()(DNS_RECORD* list) const { DnsFree(list, DnsFreeRecordList); }
-};
-using RecordList = std::unique_ptr<DNS_RECORD, ListDeleter>;
-
-std::wstring Widen(std::string_view text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-// One line per record, so that whole answers compare in one expectation.
-std::wstring Describe(const DNS_RECORD& r) {
-    char address[INET6_ADDRSTRLEN] = "";
-    switch (r.wType) {
-    case A:
-        return L"A " + Widen(inet_ntop(AF_INET, &r.Data.A.IpAddress, address, sizeof address));
-    case AAAA:
-        return L"AAAA " +
-               Widen(inet_ntop(AF_INET6, r.Data.AAAA.Ip6Address, address, sizeof address));
-    case NS:
-        return std::wstring(L"NS ") + r.Data.NS.pNameHost;
-    case CNAME:
-        return std::wstring(L"CNAME ") + r.Data.CNAME.pNameHost;
-    case PTR:
-        return std::wstring(L"PTR ") + r.Data.PTR.pNameHost;
-    case MX:
-        return L"MX " + std::to_wstring(r.Data.MX.wPreference) + L" " + r.Data.MX.pNameExchange;
-    case SOA: {
-        const DNS_SOA_DATAW& s = r.Data.SOA;
-        std::wstring text =
-            std::wstring(L"SOA ") + s.pNamePrimaryServer + L" " + s.pNameAdministrator;
-        for (uint32_t n : {s.dwSerialNo, s.dwRefresh, s.dwRetry, s.dwExpire, s.dwDefaultTtl})
-            text += L" " + std::to_wstring(n);
-        return text;
-    }
-    case TXT: {
-        std::wstring text = L"TXT";
-        for (uint32_t i = 0; i < r.Data.TXT.dwStringCount; ++i)
-            text += std::wstring(L"[") + r.Data.TXT.pStringArray[i] + L"]";
-        return text;
-    }
-    case LOC: {
-        std::wstring text = L"LOC";
-        for (uint8_t b : r.Data.LOC.Bytes)
-            text += L" " + std::to_wstring(b);
-        return text;
-    }
-    default:
-        return L"TYPE" + std::to_wstring(r.wType);
-    }
-}
-
-std::vector<std::wstring> DescribeAll(const DNS_RECORD* list) {
-    std::vector<std::wstring> lines;
-    for (; list != nullptr; list = list->pNext)
-        lines.push_back(Describe(*list));
-    return lines;
-}
 
 class DnsClientTest : public ::testing::Test {
   protected:
@@ -411,7 +353,13 @@ TEST_F(DnsClientTest, NamesAreSentInWireForm) {
         {L"a\\.b.test", Bytes{3, 'a', '.', 'b'} + Name("test")},
         {L"\\065bc.test.", Name("Abc.test")},
         {L"\\\\x.test", Bytes{2, '\\', 'x'} + Name("test")},
-        {L"caf\u00E9.test", Bytes{5, 'c', 'a', 'f', 0xC3, 0xA9} + Name("test")},
+        // Letters outside ASCII: the IDNA form, folded to lower case; ASCII alone as typed.
+        {L"caf\u00E9.test", Name("xn--caf-dma.test")},
+        {L"B\u00FCcher.Example.", Name("xn--bcher-kva.example")},
+        {L"ABC.test", Name("ABC.test")},
+        // Not valid IDNA (a symbol, a joiner without context): as typed, in UTF-8.
+        {L"\u2603.test", Bytes{3, 0xE2, 0x98, 0x83} + Name("test")},
+        {L"a\u200D.test", Bytes{4, 'a', 0xE2, 0x80, 0x8D} + Name("test")},
         {L".", Bytes{0}},
         {std::wstring(63, L'a') + L"." + std::wstring(63, L'b') + L"." + std::wstring(63, L'c') +
              L"." + std::wstring(61, L'd'),

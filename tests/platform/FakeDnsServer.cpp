@@ -34,13 +34,18 @@ std::string NameKey(const Bytes& wire) {
 
 } // namespace
 
-FakeDnsServer::FakeDnsServer() {
+FakeDnsServer::FakeDnsServer() : FakeDnsServer(INADDR_LOOPBACK, 0) {}
+
+FakeDnsServer::FakeDnsServer(uint32_t host, uint16_t port) {
     if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     for (int attempt = 0; attempt < 50 && tcp_ < 0; ++attempt) {
         udp_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        int buffer = 4 << 20; // hundreds of queries may arrive at once
+        setsockopt(udp_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_addr.s_addr = htonl(host);
+        address.sin_port = htons(port);
         socklen_t length = sizeof address;
         if (bind(udp_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             getsockname(udp_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -197,7 +202,17 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
         reply = found->second;
     else
         reply.message = {0, 0, 0x81, 0x85, 0, 1, 0, 0, 0, 0, 0, 0}; // REFUSED
-    if (reply.mute || reply.message.size() < HeaderSize) return;
+    if (reply.mute) return;
+    if (!tcp) {
+        for (const Reply::Junk& junk : reply.junkFirst) {
+            Bytes datagram = junk.datagram;
+            if (datagram.size() >= 2)
+                Set16(datagram.data(), junk.idFlipped ? uint16_t(query.id ^ 0x5A5A) : query.id);
+            outgoing_.push_back({std::chrono::steady_clock::now(), fd, false, peer, datagram});
+        }
+        if (reply.noAnswer) return;
+    }
+    if (reply.message.size() < HeaderSize) return;
 
     Bytes answer;
     if (reply.asIs) {
@@ -219,13 +234,18 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
         cut.insert(cut.end(), data + HeaderSize, data + questionEnd);
         answer = std::move(cut);
     }
-    outgoing_.push_back(
-        {std::chrono::steady_clock::now() + reply.delay, fd, tcp, peer, std::move(answer)});
+    outgoing_.push_back({std::chrono::steady_clock::now() + reply.delay, fd, tcp, peer,
+                         std::move(answer), tcp ? reply.tcpLengthError : 0, tcp && reply.tcpClose});
 }
 
 void FakeDnsServer::Send(const Outgoing& out) {
+    if (out.tcp && out.close) {
+        shutdown(out.fd, SHUT_RDWR);
+        return;
+    }
     if (out.tcp) {
-        Bytes framed = {uint8_t(out.message.size() >> 8), uint8_t(out.message.size())};
+        size_t length = size_t(int(out.message.size()) + out.lengthError);
+        Bytes framed = {uint8_t(length >> 8), uint8_t(length)};
         framed.insert(framed.end(), out.message.begin(), out.message.end());
         if (send(out.fd, framed.data(), framed.size(), MSG_NOSIGNAL) < 0) return;
     } else {

@@ -37,6 +37,18 @@ class FakeDnsServer {
         bool truncateOverUdp = false; // over UDP send only the header with TC, whatever the size
         bool wrongId = false;         // answer with an ID that was not asked
         std::chrono::milliseconds delay{0};
+        // Over UDP, datagrams sent before the answer, as given but for the first two bytes
+        // (when there are two): the query's ID, or with idFlipped another one.
+        struct Junk {
+            Bytes datagram{};
+            bool idFlipped = false;
+        };
+        std::vector<Junk> junkFirst{};
+        bool noAnswer = false; // only the junk, no answer (UDP)
+        // Over TCP: close the connection instead of answering, or frame the answer with a
+        // length prefix tcpLengthError off its true length.
+        bool tcpClose = false;
+        int tcpLengthError = 0;
     };
     struct Query {
         uint16_t id = 0;
@@ -47,6 +59,8 @@ class FakeDnsServer {
     };
 
     FakeDnsServer();
+    // On another loopback address (host byte order), with a given port (0: any free one).
+    FakeDnsServer(uint32_t address, uint16_t port);
     ~FakeDnsServer();
     FakeDnsServer(const FakeDnsServer&) = delete;
     FakeDnsServer& operator=(const FakeDnsServer&) = delete;
@@ -65,6 +79,8 @@ class FakeDnsServer {
         bool tcp;
         Bytes peer; // sockaddr of the UDP client
         Bytes message;
+        int lengthError = 0; // TCP: the length prefix is off by this
+        bool close = false;  // TCP: close the connection instead
     };
     void Run();
     void Handle(const uint8_t* data, size_t size, int fd, bool tcp, const Bytes& peer);

@@ -14,10 +14,12 @@ import os
 import re
 import select
 import signal
+import socket
 import struct
 import sys
 import tempfile
 import termios
+import threading
 import time
 import unittest
 
@@ -172,6 +174,108 @@ class PagerOnTerminal(unittest.TestCase):
             r = finish(s)
         self.assertEqual(r.rc, 0)
         self.assertNotIn(PROMPT, r.output)
+
+
+class HoldingRelay:
+    """A UDP relay on a loopback address of its own in front of the test server: queries
+    whose bytes contain `hold` are kept back until release() (or forever, mute)."""
+
+    def __init__(self, hold, address="127.0.0.10"):
+        self.hold = hold
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 53))
+        self.address = address
+        self.held = []
+        self.got_held = threading.Event()
+        self.released = threading.Event()
+        self.running = True
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        self.sock.settimeout(0.2)
+        while self.running:
+            try:
+                query, client = self.sock.recvfrom(4096)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if self.hold in query and not self.released.is_set():
+                self.held.append((query, client))
+                self.got_held.set()
+                continue
+            threading.Thread(target=self.forward, args=(query, client), daemon=True).start()
+
+    def forward(self, query, client):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
+            up.settimeout(2)
+            try:
+                up.sendto(query, (SERVER, 53))
+                self.sock.sendto(up.recvfrom(4096)[0], client)
+            except OSError:
+                pass
+
+    def release(self):
+        self.released.set()
+        for query, client in self.held:
+            self.forward(query, client)
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        self.sock.close()
+
+
+def corvane_child(session):
+    """The corvane process under the wrapper shell: a signal for it alone."""
+    with open(f"/proc/{session.pid}/task/{session.pid}/children") as children:
+        return int(children.read().split()[0])
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class LookupsInFlight(unittest.TestCase):
+    """Later names are in flight while the page prompt waits, and a break while the
+    command waits for answers ends it."""
+
+    def relay(self, hold):
+        try:
+            relay = HoldingRelay(hold)
+        except OSError as error:
+            self.skipTest(f"cannot bind port 53 of 127.0.0.10: {error}")
+        self.addCleanup(relay.close)
+        return relay
+
+    def test_prompt_while_later_names_are_in_flight(self):
+        relay = self.relay(b"\x08loc-zero")
+        with start(f"dns /P,5 {relay.address} e2e.test multi.e2e.test loc-zero.e2e.test") as s:
+            s.expect(PROMPT, timeout=20)
+            # The last name was asked before the first page was full, and its answers are
+            # still held back while the prompt waits.
+            self.assertTrue(relay.got_held.wait(20))
+            self.assertNotIn(b"LOC-ZERO", s.transcript)
+            relay.release()
+            s.send(b"c")
+            r = finish(s)
+        self.assertEqual(r.rc, 0)
+        self.assertEqual(r.before, r.after)
+        self.assertEqual(r.output.count(PROMPT), 1)
+        self.assertIn(b"LOC-ZERO.E2E.TEST", r.output)
+        self.assertIn(b"LOC     LOCATION    0\xc2\xb0 0", r.output)
+
+    def test_break_while_waiting_for_answers(self):
+        relay = self.relay(b"\x08loc-zero")  # never released: a mute server for that name
+        with start(f"dns {relay.address} multi.e2e.test loc-zero.e2e.test") as s:
+            s.expect(b"LOC-ZERO.E2E.TEST", timeout=20)
+            # Its header is out; its answers are awaited.
+            s.expect(("\u2500" * 35 + "\r\n").encode("utf-8"), timeout=20)
+            self.assertTrue(relay.got_held.wait(20))
+            os.kill(corvane_child(s), signal.SIGINT)
+            r = finish(s)
+        self.assertEqual(r.rc, 3)
+        self.assertEqual(r.before, r.after)
+        plain = SGR.sub(b"", r.output)
+        self.assertTrue(plain.endswith(NOTICE), plain)  # nothing after the notice
 
 
 @unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")

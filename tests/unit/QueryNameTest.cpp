@@ -198,6 +198,11 @@ TEST_F(QueryNameTest, SortOrderOfEveryType) {
          {fake::TXT({L"b"}), fake::TXT({L"a", L"z"}), fake::TXT({L"a", L"b"}), fake::TXT({L"A"})},
          {L"TXT     TXT         A", L"TXT     TXT[ 0]     a", L"TXT     TXT[ 1]     b",
           L"TXT     TXT[ 0]     a", L"TXT     TXT[ 1]     z", L"TXT     TXT         b"}},
+        // A record without strings prints no line, but sorts first: it has fewer strings.
+        {"TXT without strings among others",
+         DNS_TYPE_TEXT,
+         {fake::TXT({L"b"}), fake::TXT({}), fake::TXT({L"a"})},
+         {L"TXT     TXT         a", L"TXT     TXT         b"}},
         {"LOC latitude, longitude, altitude",
          DNS_TYPE_LOC,
          {fake::LOC(eq + 1000, eq, 10000000), fake::LOC(eq - 1000, eq + 1000, 10000000),

@@ -1,0 +1,154 @@
+// RDNS addresses in flight together: the PTR queries of a bounded window of addresses go out
+// at once, and the results are printed in argument order, exactly as one at a time.
+#include "dns/reverse/ReverseLookups.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "dns/frame/Errors.h"
+#include "dns/frame/HostApi.h"
+#include "dns/lookup/LookupOrder.h"
+#include "dns/reverse/ReverseLookup.h"
+#include "platform/Console.h"
+#include "platform/DnsClient.h"
+
+namespace {
+
+constexpr int AddressIsV4 = 4;
+constexpr int AddressIsV6 = 6;
+constexpr int ResultUnreadable = 1;
+// RDNS polls no break flag; the wait only bounds how long one call blocks.
+constexpr uint32_t WaitSliceMs = 1000;
+constexpr size_t DoneCapacity = 64;
+
+int ReportUnreadable(const wchar_t* argument) {
+    PrintErrorPrefix();
+    Qprintf(ConsoleStdError(), L"Bad IP address: \"%s\"\r\n", argument);
+    return ResultUnreadable;
+}
+
+int LookupOne(ServerList* servers, const wchar_t* argument, uint32_t options) {
+    uint32_t address4 = 0;
+    SockAddr6 address6{};
+    switch (ParseAddress(argument, &address4, &address6)) {
+    case AddressIsV4:
+        return ReverseLookupV4(servers, address4, options);
+    case AddressIsV6:
+        return ReverseLookupV6(servers, &address6, options);
+    default:
+        return ReportUnreadable(argument);
+    }
+}
+
+struct ReverseItem {
+    DnsQueryRequest request; // first member: the session hands back its address
+    const wchar_t* argument = nullptr;
+    std::unique_ptr<ReverseNames> names; // from sending to printing
+    bool readable = false;
+    bool done = false;
+};
+static_assert(std::is_standard_layout_v<ReverseItem>);
+
+struct ReversePipeline {
+    DnsSession* session = nullptr;
+    std::vector<ReverseItem> items;
+    size_t nextToSend = 0;
+    size_t nextToPrint = 0;
+    size_t inFlight = 0;
+    ~ReversePipeline() {
+        if (session != nullptr) DnsSessionClose(session);
+        for (ReverseItem& item : items)
+            if (item.done && item.request.results != nullptr)
+                DnsFree(item.request.results, DnsFreeRecordList);
+    }
+
+    void SendWhatFits() {
+        while (nextToSend < items.size() && inFlight < MaxQueriesInFlight &&
+               nextToSend - nextToPrint < MaxQueriesInFlight) {
+            ReverseItem& item = items[nextToSend++];
+            uint32_t address4 = 0;
+            SockAddr6 address6{};
+            int kind = ParseAddress(item.argument, &address4, &address6);
+            if (kind != AddressIsV4 && kind != AddressIsV6) {
+                item.done = true;
+                continue;
+            }
+            item.readable = true;
+            item.names = std::make_unique<ReverseNames>();
+            if (kind == AddressIsV4)
+                BuildReverseNamesV4(address4, *item.names);
+            else
+                BuildReverseNamesV6(&address6, *item.names);
+            item.request = DnsQueryRequest{item.names->hostName.data(), DNS_TYPE_PTR, 0, nullptr};
+            if (DnsSessionSubmit(session, &item.request)) {
+                ++inFlight;
+            } else {
+                item.done = true;
+            }
+        }
+    }
+
+    int PrintWhatIsReady(uint32_t options) {
+        int result = 0;
+        for (; nextToPrint < items.size() && items[nextToPrint].done; ++nextToPrint) {
+            ReverseItem& item = items[nextToPrint];
+            if (!item.readable) {
+                result = std::max(result, ReportUnreadable(item.argument));
+                continue;
+            }
+            TraceReverseNames(item.names->addrString.data(), item.names->hostName.data(), options);
+            result =
+                std::max(result, PrintPtrResult(item.names->addrString.data(), item.request.status,
+                                                item.request.results, options));
+            if (item.request.results != nullptr) DnsFree(item.request.results, DnsFreeRecordList);
+            item.request.results = nullptr;
+            item.names.reset();
+        }
+        return result;
+    }
+
+    void Receive() {
+        DnsQueryRequest* done[DoneCapacity];
+        size_t n = DnsSessionWait(session, WaitSliceMs, done, DoneCapacity);
+        for (size_t i = 0; i < n; ++i) {
+            reinterpret_cast<ReverseItem*>(done[i])->done = true;
+            --inFlight;
+        }
+    }
+};
+
+} // namespace
+
+int ReverseLookupAll(ServerList* servers, const wchar_t* const* arguments, size_t count,
+                     uint32_t options) {
+    int result = 0;
+    if (OneQueryAtATime()) {
+        for (size_t i = 0; i < count; ++i)
+            result = std::max(result, LookupOne(servers, arguments[i], options));
+        return result;
+    }
+    try {
+        ReversePipeline pipeline;
+        pipeline.session =
+            DnsSessionOpen(ReverseQueryOptions, servers != nullptr ? AsIp4Array(servers) : nullptr);
+        if (pipeline.session == nullptr) {
+            for (size_t i = 0; i < count; ++i)
+                result = std::max(result, LookupOne(servers, arguments[i], options));
+            return result;
+        }
+        pipeline.items.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            pipeline.items[i].argument = arguments[i];
+        for (;;) {
+            pipeline.SendWhatFits();
+            result = std::max(result, pipeline.PrintWhatIsReady(options));
+            if (pipeline.nextToPrint == count) return result;
+            pipeline.Receive();
+        }
+    } catch (const std::bad_alloc&) {
+        return std::max(result, 2);
+    }
+}
