@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "dns/frame/HostApi.h"
 #include "host/CommandLine.h"
 #include "host/HostState.h"
 #include "host/Shell.h"
 #include "platform/HostIo.h"
+#include "sdk/CorvanePlugin.h"
 
 namespace {
 
