@@ -16,6 +16,15 @@ constexpr size_t AddressTextSize = 1024;
 constexpr uint32_t LocEquator = 0x80000000u;  // 2^31: the equator or prime meridian
 constexpr int64_t LocAltitudeBase = 10000000; // centimetres below the reference spheroid
 
+// UTF-16 units of one wide character: a UTF-32 character beyond the BMP is a pair there.
+size_t Utf16Units(wchar_t c) {
+    return (static_cast<uint32_t>(c) >> 16) != 0 ? 2 : 1;
+}
+bool IsHighSurrogate(wchar_t c) {
+    if constexpr (sizeof(wchar_t) == 2) return c >= 0xD800 && c <= 0xDBFF;
+    return false;
+}
+
 // Record data may lack a string; it then prints as empty rather than faulting.
 const wchar_t* Text(const wchar_t* text) {
     return text != nullptr ? text : L"";
@@ -141,19 +150,27 @@ int FormatLocCoordinate(uint32_t value, const wchar_t* letters, bool asciiOnly, 
 
 int TruncateToWidth(wchar_t* text, uint32_t width, bool asciiOnly) {
     if (text == nullptr) return -1;
-    // The value starts in column 21. A width of 21 or less still keeps one character, so the
-    // cut text is never empty and never longer than the original.
+    // The value starts in column 21. A width of 21 or less still keeps one unit, so the cut
+    // text is never empty and never longer than the original. Lengths count UTF-16 units on
+    // both widths of wchar_t, and a cut never separates the two halves of a surrogate pair.
     size_t keep = width > 21 ? width - 20 : 1;
-    size_t length = std::wcslen(text);
-    if (length <= keep) return 0;
-    text[keep] = L'\0';
-    if (asciiOnly) {
-        // The three-dot marker, cut to the kept length when fewer than three characters remain.
-        size_t dots = keep < 3 ? keep : 3;
-        for (size_t i = keep - dots; i < keep; ++i)
-            text[i] = L'.';
-    } else {
-        text[keep - 1] = L'\u2026';
-    }
+    size_t units = 0, length = 0;
+    for (; text[length] != L'\0'; ++length)
+        units += Utf16Units(text[length]);
+    if (units <= keep) return 0;
+
+    // The three-dot marker, cut to the kept length when fewer than three units remain; or "…".
+    const size_t marker = asciiOnly ? (keep < 3 ? keep : 3) : 1;
+    size_t cut = 0;
+    for (size_t used = 0; used + Utf16Units(text[cut]) <= keep - marker; ++cut)
+        used += Utf16Units(text[cut]);
+    if (cut > 0 && IsHighSurrogate(text[cut - 1])) --cut;
+    // The text is changed in place: a UTF-32 text of pairs-to-be may hold fewer characters
+    // than the kept part and the marker; then fewer are kept.
+    while (cut > 0 && cut + marker > length)
+        --cut;
+    for (size_t i = 0; i < marker; ++i)
+        text[cut++] = asciiOnly ? L'.' : L'\u2026';
+    text[cut] = L'\0';
     return 1;
 }

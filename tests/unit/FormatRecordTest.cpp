@@ -217,6 +217,33 @@ TEST_F(FormatRecordTest, TruncateToWidthInPlace) {
     EXPECT_EQ(TruncateToWidth(nullptr, 40, false), -1);
 }
 
+// Widths count UTF-16 units whether wchar_t is UTF-16 (Windows) or UTF-32 (POSIX): U+1F600 is
+// two of them, and a cut keeps it whole or drops it.
+TEST_F(FormatRecordTest, TruncateCountsUtf16UnitsAndKeepsPairsWhole) {
+    const std::wstring face = L"\U0001F600";
+    struct Case {
+        std::wstring text;
+        uint32_t width;
+        bool ascii;
+        int result;
+        std::wstring after;
+    } cases[] = {
+        {L"ab" + face, 24, false, 0, L"ab" + face},          // 4 units fit 4
+        {L"ab" + face + L"c", 24, false, 1, L"ab\u2026"},    // no room for the pair
+        {L"ab" + face + L"cd", 25, false, 1, L"ab" + face + L"\u2026"},
+        {L"ab" + face + L"cd", 25, true, 1, L"ab..."},
+        {L"ab" + face + L"cde", 26, true, 1, L"ab..."},      // the pair would need 2 of 3
+        // In place: three UTF-32 characters cannot become four.
+        {L"a" + face + face, 24, true, 1, sizeof(wchar_t) == 2 ? L"a..." : L"..."},
+        {face + face, 22, false, 1, L"\u2026"},
+    };
+    for (Case& c : cases) {
+        std::wstring buffer = c.text;
+        EXPECT_EQ(TruncateToWidth(buffer.data(), c.width, c.ascii), c.result) << c.width;
+        EXPECT_EQ(std::wstring(buffer.c_str()), c.after) << "width " << c.width;
+    }
+}
+
 TEST_F(FormatRecordTest, LocCoordinates) {
     struct Case {
         uint32_t value;
