@@ -228,11 +228,11 @@ TEST_F(FormatRecordTest, TruncateCountsUtf16UnitsAndKeepsPairsWhole) {
         int result;
         std::wstring after;
     } cases[] = {
-        {L"ab" + face, 24, false, 0, L"ab" + face},          // 4 units fit 4
-        {L"ab" + face + L"c", 24, false, 1, L"ab\u2026"},    // no room for the pair
+        {L"ab" + face, 24, false, 0, L"ab" + face},       // 4 units fit 4
+        {L"ab" + face + L"c", 24, false, 1, L"ab\u2026"}, // no room for the pair
         {L"ab" + face + L"cd", 25, false, 1, L"ab" + face + L"\u2026"},
         {L"ab" + face + L"cd", 25, true, 1, L"ab..."},
-        {L"ab" + face + L"cde", 26, true, 1, L"ab..."},      // the pair would need 2 of 3
+        {L"ab" + face + L"cde", 26, true, 1, L"ab..."}, // the pair would need 2 of 3
         // In place: three UTF-32 characters cannot become four.
         {L"a" + face + face, 24, true, 1, sizeof(wchar_t) == 2 ? L"a..." : L"..."},
         {face + face, 22, false, 1, L"\u2026"},

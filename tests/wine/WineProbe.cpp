@@ -4,10 +4,10 @@
 //                                       every record
 //   wine_probe message CODE             FormatMessageW (flags 0x12FF) for a status code
 //   wine_probe servers                  GetNetworkParams: the DNS server list
-#include <winsock2.h>
-#include <windows.h>
-#include <windns.h>
 #include <iphlpapi.h>
+#include <windns.h>
+#include <windows.h>
+#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstdio>
@@ -22,8 +22,8 @@ int Query(const wchar_t* name, const wchar_t* type, const wchar_t* server) {
     servers.AddrCount = 1;
     if (InetPtonW(AF_INET, server, &servers.AddrArray[0]) != 1) return 2;
     PDNS_RECORD list = nullptr;
-    DNS_STATUS status = DnsQuery_W(name, static_cast<WORD>(_wtoi(type)), 0x48, &servers, &list,
-                                   nullptr);
+    DNS_STATUS status =
+        DnsQuery_W(name, static_cast<WORD>(_wtoi(type)), 0x48, &servers, &list, nullptr);
     std::printf("status %ld\n", static_cast<long>(status));
     for (PDNS_RECORD record = list; record != nullptr; record = record->pNext)
         std::printf("record type %u section %u\n", record->wType,
@@ -34,8 +34,8 @@ int Query(const wchar_t* name, const wchar_t* type, const wchar_t* server) {
 
 int Message(const wchar_t* code) {
     wchar_t text[1024];
-    DWORD n = FormatMessageW(0x12FF, nullptr, static_cast<DWORD>(_wtoi(code)), 0, text, 1024,
-                             nullptr);
+    DWORD n =
+        FormatMessageW(0x12FF, nullptr, static_cast<DWORD>(_wtoi(code)), 0, text, 1024, nullptr);
     if (n == 0)
         std::printf("no text\n");
     else
