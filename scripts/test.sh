@@ -7,7 +7,9 @@
 #   sudo scripts/test.sh [ctest arguments...]
 #
 # BUILD_DIR selects the build tree (default: build, relative to the
-# repository root). TEST_TIMEOUT (default 300) bounds every test that sets no
+# repository root). A Windows build tree (cmake/mingw-w64.cmake) runs its
+# programs under wine, with a prefix in the build tree and one wineserver
+# started inside the namespace for the whole run. TEST_TIMEOUT (default 300) bounds every test that sets no
 # timeout of its own, so a hanging test cannot hang CI. ctest's exit code is
 # the script's exit code.
 set -euo pipefail
