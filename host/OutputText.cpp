@@ -14,11 +14,6 @@ std::string OutputBytes(std::wstring_view text) {
     return WideToUtf8(lines);
 }
 
-int HandleToDescriptor(void* handle) {
-    intptr_t fd = reinterpret_cast<intptr_t>(handle) - 1;
-    return fd == 1 || fd == 2 ? static_cast<int>(fd) : 2;
-}
-
 std::wstring FormatToString(const wchar_t* format, va_list args) {
     if (format == nullptr) return {};
     va_list count;

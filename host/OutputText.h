@@ -7,9 +7,5 @@
 // UTF-8 with every "\r\n" written as "\n".
 std::string OutputBytes(std::wstring_view text);
 
-// The descriptor behind a standard handle, (void*)(fd + 1); anything but standard output
-// and standard error goes to standard error.
-int HandleToDescriptor(void* handle);
-
 // Formats with the module's wide conventions; an empty text for a null format.
 std::wstring FormatToString(const wchar_t* format, va_list args);

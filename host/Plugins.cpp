@@ -50,7 +50,7 @@ bool LoadPlugin(const std::wstring& path, std::vector<LoadedPlugin>& plugins) {
         ReportError(L"cannot load " + path + L": " + error);
         return false;
     }
-    auto getInfo = Export<const PluginInfoRecord* (*)()>(plugin.library, "GetPluginInfo");
+    auto getInfo = Export<GetPluginInfoEntry>(plugin.library, "GetPluginInfo");
     plugin.info = getInfo != nullptr ? getInfo() : nullptr;
     if (plugin.info == nullptr || plugin.info->ModuleName == nullptr) {
         ReportError(L"not a plug-in: " + path);

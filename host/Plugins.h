@@ -4,13 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dns/frame/Plugin.h"
 #include "platform/DynamicLibrary.h"
-
-using CommandEntry = int (*)(const wchar_t* arguments);
-using HelpEntry = int (*)(const wchar_t* name);
-using UsageEntry = int (*)(const wchar_t* name, wchar_t* out);
-using LifecycleEntry = int (*)();
+#include "sdk/CorvanePlugin.h"
 
 struct PluginCommand {
     std::wstring name; // lower case

@@ -3,10 +3,11 @@
 #include <cstdarg>
 #include <string>
 
-#include "dns/frame/HostApi.h"
 #include "host/Colors.h"
 #include "host/HostState.h"
 #include "host/OutputText.h"
+#include "platform/HostIo.h"
+#include "sdk/CorvanePlugin.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ int Printf(const wchar_t* format, ...) {
 int Qprintf(HostHandle handle, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    int n = Guarded([&] { return WriteFormatted(HandleToDescriptor(handle), format, args); });
+    int n = Guarded([&] { return WriteFormatted(HostHandleToDescriptor(handle), format, args); });
     va_end(args);
     return n;
 }

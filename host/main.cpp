@@ -10,10 +10,10 @@
 #include "host/Modes.h"
 #include "host/Shell.h"
 #include "host/Version.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/HostIo.h"
 #include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
-#include "platform/Text.h"
 
 namespace {
 
@@ -31,18 +31,19 @@ constexpr const wchar_t* UsageText =
     L"  --plugin PATH  load another plug-in module (repeatable)\n";
 
 // 0: go on; otherwise the process's exit code.
-int ParseOptions(int argc, char** argv, Options& options, Shell& shell) {
-    for (int i = 1; i < argc; ++i) {
-        std::wstring arg = Utf8ToWide(argv[i]);
-        if ((arg == L"--plugin" || arg == L"-c") && i + 1 >= argc) {
+int ParseOptions(const std::vector<std::wstring>& args, Options& options, Shell& shell) {
+    const size_t count = args.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::wstring& arg = args[i];
+        if ((arg == L"--plugin" || arg == L"-c") && i + 1 >= count) {
             shell.Error(arg + L" needs a value");
             return 2;
         }
         if (arg == L"--plugin") {
-            options.plugins.push_back(Utf8ToWide(argv[++i]));
+            options.plugins.push_back(args[++i]);
         } else if (arg == L"-c") {
             options.transient = true;
-            options.line = Utf8ToWide(argv[++i]);
+            options.line = args[++i];
         } else if (arg == L"--help" || arg == L"-h") {
             shell.Out(UsageText);
             return -1;
@@ -83,7 +84,8 @@ void ApplyStartColor() {
 int main(int argc, char** argv) {
     Shell shell;
     Options options;
-    if (int code = ParseOptions(argc, argv, options, shell)) return code < 0 ? 0 : code;
+    if (int code = ParseOptions(HostArguments(argc, argv), options, shell))
+        return code < 0 ? 0 : code;
 
     bool terminal = HostIsTerminal(HostStream::Input);
     CorvaneSetMode(options.transient, !terminal);
@@ -91,8 +93,7 @@ int main(int argc, char** argv) {
     HostInstallSignals();
     ApplyStartColor();
 
-    std::wstring directory = HostExecutableDirectory();
-    LoadPlugin((directory.empty() ? std::wstring(L".") : directory) + L"/Dns.so", shell.plugins);
+    LoadPlugin(LibraryPathIn(HostExecutableDirectory(), L"Dns"), shell.plugins);
     for (const std::wstring& path : options.plugins)
         LoadPlugin(path, shell.plugins);
 

@@ -5,8 +5,35 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#include <winsock2.h>
 // windns.h needs the types of windows.h first.
 #include <windns.h>
+
+// The system's reply lists records of every section. The module reads records by type alone,
+// so an additional-section address of another host would look like the name's own: its
+// queries go through the platform layer, which hands on the answer section only (the rest is
+// freed at once). The list, its records and their text are the system's, freed with DnsFree.
+DNS_STATUS DnsQueryAnswers(const wchar_t* name, uint16_t type, uint32_t options, IP4_ARRAY* servers,
+                           DNS_RECORD** results, void* reserved);
+#define DnsQuery_W DnsQueryAnswers
+
+// Record data whose layout differs between the platforms' DNS_RECORDs is read through these.
+inline const uint8_t* DnsRecordIp6Bytes(const DNS_RECORD* record) {
+    return record->Data.AAAA.Ip6Address.IP6Byte;
+}
+// The system keeps a LOC record's data as it came on the wire (RFC 1876); its DNS_LOC_DATA
+// fields do not match those bytes, so they are read from the start of the data.
+inline const uint8_t* DnsRecordLocBytes(const DNS_RECORD* record) {
+    return reinterpret_cast<const uint8_t*>(&record->Data);
+}
+// The strings of a TXT record stand in the record itself, after the count.
+inline uint32_t DnsRecordTxtCount(const DNS_RECORD* record) {
+    return record->Data.TXT.dwStringCount;
+}
+inline wchar_t* DnsRecordTxtString(const DNS_RECORD* record, uint32_t index) {
+    const PWSTR* strings = record->Data.TXT.pStringArray;
+    return index < DnsRecordTxtCount(record) ? strings[index] : nullptr;
+}
 #else
 using DNS_STATUS = int32_t;
 

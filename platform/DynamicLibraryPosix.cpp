@@ -20,3 +20,7 @@ void* LibrarySymbol(LibraryHandle library, const char* name) {
 void LibraryClose(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }
+
+std::wstring LibraryPathIn(const std::wstring& directory, const wchar_t* name) {
+    return (directory.empty() ? std::wstring(L".") : directory) + L"/" + name + L".so";
+}

@@ -7,8 +7,17 @@
 #include <utility>
 #include <vector>
 
-// Writes all bytes to the descriptor, retrying short and interrupted writes.
+// Writes all bytes (UTF-8) to standard output (1) or standard error (2), retrying short and
+// interrupted writes. On Windows a console gets the text through WriteConsoleW.
 bool HostWrite(int fd, std::string_view bytes);
+
+// The standard stream that a handle given to Qprintf stands for: 1 for standard output, 2 for
+// standard error and for every other handle. On POSIX a handle is the descriptor plus one,
+// (void*)(fd + 1); on Windows it is the system's standard handle.
+int HostHandleToDescriptor(void* handle);
+
+// The program's arguments after its name, as wide text.
+std::vector<std::wstring> HostArguments(int argc, char** argv);
 
 // Reads one line from standard input without its line end. Returns false at end of input
 // when nothing was read.

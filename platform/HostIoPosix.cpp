@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,6 +22,18 @@ bool HostWrite(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
+}
+
+int HostHandleToDescriptor(void* handle) {
+    intptr_t fd = reinterpret_cast<intptr_t>(handle) - 1;
+    return fd == 1 || fd == 2 ? static_cast<int>(fd) : 2;
+}
+
+std::vector<std::wstring> HostArguments(int argc, char** argv) {
+    std::vector<std::wstring> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(Utf8ToWide(argv[i]));
+    return arguments;
 }
 
 bool HostReadStdinLine(std::string& line) {

@@ -18,24 +18,40 @@ int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...);
 // Upper-cases every letter of text in place (all alphabets, not only a to z).
 void UpperCaseWide(wchar_t* text);
 
-// Wide text to the narrow system code page (UTF-8 here); returns the bytes written without
-// the terminator. The output is always terminated when capacity > 0. Neither conversion
-// allocates.
+// Wide text to the narrow code page of address texts (UTF-8 on POSIX, the OEM code page on
+// Windows); returns the bytes written without the terminator. The output is always terminated
+// when capacity > 0. Neither conversion allocates.
 size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity);
-// Narrow system code page (UTF-8 here) to wide; returns characters written without the
-// terminator. Bytes that are not valid UTF-8 become U+FFFD.
+// The narrow system code page (UTF-8 on POSIX, the ANSI code page with precomposed characters
+// on Windows) to wide; returns characters written without the terminator. Bytes that are not
+// valid UTF-8 become U+FFFD.
 size_t NarrowToWide(const char* text, wchar_t* out, size_t capacity);
 
-// One wide character as UTF-8 into out (room for 4 bytes); a value that is no Unicode scalar
-// becomes U+FFFD. Returns the bytes written.
+// Wide formatting into a buffer of 1024 characters (SystemTextSize) with the system's own short
+// formatter (wsprintfW on Windows), for the few texts that the system formats. Returns the
+// characters written.
+constexpr size_t SystemTextSize = 1024;
+int FormatSystemText(wchar_t* buffer, const wchar_t* format, ...);
+
+// One code point, or one wide character (a UTF-32 one, or a UTF-16 unit), as UTF-8 into out
+// (room for 4 bytes); a value that is no Unicode scalar (a lone surrogate among them) becomes
+// U+FFFD. Returns the bytes written.
+size_t CodePointToUtf8(char32_t code, char* out);
 size_t WideCharToUtf8(wchar_t c, char* out);
+// The next code point of wide text, removed from its front: a surrogate pair is one where
+// wchar_t is UTF-16; a lone surrogate is returned as it is. 0 for empty text.
+char32_t NextCodePoint(std::wstring_view& text);
 // The code point of the valid UTF-8 sequence at the start of bytes; returns its length, or 0
 // when the bytes begin no valid sequence (cut short, overlong, a surrogate, beyond U+10FFFF).
 size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp);
 // The first character of non-empty UTF-8 text into *out; an invalid sequence gives U+FFFD for
 // its first byte. Returns the bytes used (0 only for empty text).
 size_t Utf8CharToWide(std::string_view text, wchar_t* out);
+// The same into one or two wide units (a surrogate pair where wchar_t is UTF-16 and the
+// character lies beyond the BMP); *count receives the units stored.
+size_t Utf8CharToUnits(std::string_view text, wchar_t (&units)[2], size_t* count);
 
-// Whole-string helpers for code that owns std::strings (the host, the resolver backend).
+// Whole-string helpers for code that owns std::strings (the host, the resolver backend);
+// surrogate pairs of UTF-16 text are one character, a lone surrogate becomes U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);

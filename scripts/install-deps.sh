@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything needed to build and test on a fresh Debian 12 (or a
-# similar Debian/Ubuntu) machine. Non-interactive; run as root.
+# similar Debian/Ubuntu) machine, the Windows cross-build and its wine runs
+# included. Non-interactive; run as root.
 #
 # NSD is needed only as the test suite's private server (scripts/test.sh
 # starts its own instance in a network namespace). The package's system
@@ -16,6 +17,9 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest
     nsd knot-dnsutils iproute2 python3 util-linux clang-format
     dnsutils python3-matplotlib
+    # The Windows build: mingw-w64 (posix threads) and wine to run its tests.
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+    wine wine64
 )
 
 installed() {

@@ -7,7 +7,9 @@
 #   sudo scripts/test.sh [ctest arguments...]
 #
 # BUILD_DIR selects the build tree (default: build, relative to the
-# repository root). TEST_TIMEOUT (default 300) bounds every test that sets no
+# repository root). A Windows build tree (cmake/mingw-w64.cmake) runs its
+# programs under wine, with a prefix in the build tree and one wineserver
+# started inside the namespace for the whole run. TEST_TIMEOUT (default 300) bounds every test that sets no
 # timeout of its own, so a hanging test cannot hang CI. ctest's exit code is
 # the script's exit code.
 set -euo pipefail
@@ -43,8 +45,12 @@ ip link set lo up
 
 WORK=$(mktemp -d /tmp/corvane-e2e.XXXXXX)
 NSD_PID=
+WINE_RUNNING=
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
+    if [[ -n "$WINE_RUNNING" ]]; then
+        wineserver -k 2>/dev/null || true
+    fi
     if [[ -n "$NSD_PID" ]]; then
         kill "$NSD_PID" 2>/dev/null || true
         wait "$NSD_PID" 2>/dev/null || true
@@ -111,6 +117,20 @@ done
 if [[ $ready != 1 ]]; then
     cat "$WORK/nsd.out" "$WORK/nsd.log" >&2 2>/dev/null || true
     die "NSD did not come up on 127.0.0.1:53"
+fi
+
+# A Windows build runs its programs under wine (scripts/wine-run.sh): a prefix of its own in
+# the build tree, and one wineserver for the whole run, started here inside the namespace
+# (so every wine process, services included, sees only the private network) and ended with it.
+if grep -qs 'CMAKE_SYSTEM_NAME "Windows"' "$BUILD_DIR"/CMakeFiles/*/CMakeSystem.cmake; then
+    export WINEPREFIX=${WINEPREFIX:-$(cd "$BUILD_DIR" && pwd)/wineprefix}
+    # Makes the prefix when it is missing (and waits for that wineserver to end).
+    "$REPO_ROOT/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || die "wine does not start"
+    wineserver -w
+    wineserver -p
+    WINE_RUNNING=1
+    # The first program of a new wineserver starts wine's own services; later ones are quick.
+    "$REPO_ROOT/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || die "wine does not start"
 fi
 
 export DNS_E2E_SERVER=127.0.0.1

@@ -42,7 +42,7 @@ int FormatStatusText(int32_t code, wchar_t* text) {
     if (code == -1) {
         FormatWide(text, StatusTextSize, L"%s", L"Unknown error");
     } else if (SystemMessageText(static_cast<uint32_t>(code), text, StatusTextSize) == 0) {
-        FormatWide(text, StatusTextSize, L"Error %d", code);
+        FormatSystemText(text, L"Error %d", code);
     }
     text[StatusTextSize - 1] = L'\0';
 

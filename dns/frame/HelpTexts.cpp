@@ -94,11 +94,11 @@ int PrintCommandHelp(const wchar_t* text, int showBanner) {
 }
 
 extern "C" int Help(const wchar_t* name) {
-    std::array<wchar_t, HostBufferSize> caption{};
-    FormatWide(caption.data(), caption.size(), L"%s Plugin Help", PluginName);
+    wchar_t caption[HostBufferSize] = {};
+    FormatSystemText(caption, L"%s Plugin Help", PluginName);
     int command = FindCommand(name);
     if (command < 0) return 0;
-    ShowMessageBox(caption.data(), CommandHelpTexts[command]);
+    ShowMessageBox(caption, CommandHelpTexts[command]);
     return 1;
 }
 

@@ -4,20 +4,7 @@
 #include <cstdint>
 
 #include "platform/Console.h"
-
-struct PluginInfoRecord {
-    const wchar_t* ModuleName;
-    const wchar_t* AuthorName;
-    const wchar_t* AuthorEmail;
-    const wchar_t* AuthorWebPage;
-    const wchar_t* Description;
-    const wchar_t* CommandList;
-    int32_t VersionMajor;
-    int32_t VersionMinor;
-    int32_t VersionBuild;
-    void* Reserved1; // kept zero for the host
-    void* Reserved2;
-};
+#include "sdk/CorvanePlugin.h"
 
 inline constexpr const wchar_t* PluginName = L"DNS";
 

@@ -15,6 +15,7 @@ import unittest
 
 from e2e_common import (
     ONE_AT_A_TIME,
+    FAILURE_TEXT,
     E2ETestCase,
     can_swap_resolv_conf,
     command,
@@ -25,7 +26,7 @@ from e2e_common import (
 
 V6_NAME = "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.ip6.arpa"
 MAPPED_NAME = "1.0.2.0.0.0.0.c.f.f.f.f.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.ip6.arpa"
-NXDOMAIN_99 = 'DNS plugin: Error looking up "192.0.2.99": DNS name does not exist.\n'
+NXDOMAIN_99 = f'DNS plugin: Error looking up "192.0.2.99": {FAILURE_TEXT["name error"]}\n'
 
 
 def trace_servers(*addresses):
@@ -65,7 +66,7 @@ class Lookups(E2ETestCase):
             "rdns 127.1",
             "",
             code=2,
-            err='DNS plugin: Error looking up "127.0.0.1": DNS operation refused.\n',
+            err=f'DNS plugin: Error looking up "127.0.0.1": {FAILURE_TEXT["refused"]}\n',
         )
 
     def test_ipv6(self):

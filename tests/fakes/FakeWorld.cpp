@@ -1,19 +1,20 @@
 // The fake world: host services and platform services recorded and scripted for unit tests.
 #include "tests/fakes/FakeWorld.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <cwctype>
 #include <memory>
 
 #include "dns/frame/HostApi.h"
 #include "platform/AddrInfo.h"
 #include "platform/Clock.h"
+#include "platform/Messages.h"
 #include "platform/NetworkParams.h"
 #include "platform/Text.h"
 #include "platform/UserInterface.h"
+#include "tests/fakes/Records.h"
 
 namespace fake {
 std::wstring Out, Err, Screen;
@@ -49,6 +50,7 @@ std::map<std::wstring, std::vector<std::string>> HostAddresses;
 std::vector<std::string> ConfiguredServers;
 bool NetworkFails;
 std::vector<std::pair<std::wstring, std::wstring>> MessageBoxes;
+std::map<uint32_t, std::wstring> MessageTexts;
 
 void Reset() {
     Out.clear();
@@ -88,6 +90,14 @@ void Reset() {
     ConfiguredServers.clear();
     NetworkFails = false;
     MessageBoxes.clear();
+    MessageTexts = {
+        {0, L"The operation completed successfully.\r\n"},
+        {1460, L"This operation returned because the timeout period expired.\r\n"},
+        {9002, L"DNS server failure.\r\n"},
+        {9003, L"DNS name does not exist.\r\n"},
+        {9005, L"DNS operation refused.\r\n"},
+        {9501, L"No records found for given DNS query.\r\n"},
+    };
 }
 
 uint32_t Ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
@@ -135,7 +145,7 @@ Record TXT(std::vector<std::wstring> strings) {
 Record LOC(uint32_t latitude, uint32_t longitude, uint32_t altitude) {
     Record r;
     r.type = 29;
-    uint32_t values[3] = {htonl(latitude), htonl(longitude), htonl(altitude)};
+    uint32_t values[3] = {NetworkOrder(latitude), NetworkOrder(longitude), NetworkOrder(altitude)};
     std::memcpy(r.bytes.data() + 4, values, sizeof values);
     return r;
 }
@@ -321,11 +331,10 @@ bool SettingsReadValue(SettingsRoot root, const wchar_t* key, const wchar_t* val
 
 // ---- Resolver ----
 namespace {
-// One allocation per list: the records, then the strings they point to.
+// The records of one list and the strings they point to.
 struct FakeList {
-    std::vector<DNS_RECORD> records;
+    std::vector<TestRecord> records;
     std::vector<std::unique_ptr<wchar_t[]>> strings;
-    std::vector<std::unique_ptr<wchar_t*[]>> arrays;
     wchar_t* Keep(const std::wstring& text) {
         auto copy = std::make_unique<wchar_t[]>(text.size() + 1);
         text.copy(copy.get(), text.size());
@@ -356,12 +365,14 @@ DNS_STATUS Resolve(const wchar_t* name, uint16_t type, DNS_RECORD** results) {
     if (reply.status != 0 || reply.records.empty() || results == nullptr) return reply.status;
 
     auto* list = new FakeList;
-    list->records.resize(reply.records.size());
+    list->records.reserve(reply.records.size());
+    for (const fake::Record& in : reply.records)
+        list->records.emplace_back(in.type, in.strings.size());
     for (size_t i = 0; i < reply.records.size(); ++i) {
         const fake::Record& in = reply.records[i];
-        DNS_RECORD& out = list->records[i];
-        std::memset(&out, 0, sizeof out);
-        out.pNext = i + 1 < reply.records.size() ? &list->records[i + 1] : nullptr;
+        TestRecord& holder = list->records[i];
+        DNS_RECORD& out = *holder;
+        out.pNext = i + 1 < reply.records.size() ? list->records[i + 1].get() : nullptr;
         out.pName = list->Keep(name);
         out.wType = in.type;
         switch (in.type) {
@@ -369,10 +380,10 @@ DNS_STATUS Resolve(const wchar_t* name, uint16_t type, DNS_RECORD** results) {
             out.Data.A.IpAddress = in.a;
             break;
         case 28:
-            std::memcpy(out.Data.AAAA.Ip6Address, in.bytes.data(), 16);
+            holder.SetIp6(in.bytes);
             break;
         case 29:
-            std::memcpy(out.Data.LOC.Bytes, in.bytes.data(), 16);
+            std::memcpy(const_cast<uint8_t*>(DnsRecordLocBytes(&out)), in.bytes.data(), 16);
             break;
         case 15:
             out.Data.MX.pNameExchange = list->Keep(in.host);
@@ -388,12 +399,10 @@ DNS_STATUS Resolve(const wchar_t* name, uint16_t type, DNS_RECORD** results) {
             out.Data.SOA.dwDefaultTtl = in.soa[4];
             break;
         case 16: {
-            auto array = std::make_unique<wchar_t*[]>(in.strings.size() + 1);
-            for (size_t s = 0; s < in.strings.size(); ++s)
-                array[s] = list->Keep(in.strings[s]);
-            out.Data.TXT.dwStringCount = static_cast<uint32_t>(in.strings.size());
-            out.Data.TXT.pStringArray = array.get();
-            list->arrays.push_back(std::move(array));
+            std::vector<wchar_t*> strings;
+            for (const std::wstring& text : in.strings)
+                strings.push_back(list->Keep(text));
+            holder.SetTxt(strings);
             break;
         }
         default:
@@ -402,7 +411,7 @@ DNS_STATUS Resolve(const wchar_t* name, uint16_t type, DNS_RECORD** results) {
         }
     }
     // DnsFree gets the first record's address; the owner map finds the list by it.
-    *results = list->records.data();
+    *results = list->records.front().get();
     FakeListOwners()[*results] = list;
     ++fake::OpenResultLists;
     return 0;
@@ -510,10 +519,10 @@ void DnsClientShutdown() {
 SockAddrInfo* SockGetAddrInfo4(const wchar_t* name) {
     auto found = fake::HostAddresses.find(name);
     if (found == fake::HostAddresses.end() || found->second.empty()) return nullptr;
-    addrinfo* head = nullptr;
-    addrinfo** tail = &head;
+    SockAddrInfo* head = nullptr;
+    SockAddrInfo** tail = &head;
     for (const std::string& dotted : found->second) {
-        auto* entry = new addrinfo{};
+        auto* entry = new SockAddrInfo{};
         auto* address = new sockaddr_in{};
         address->sin_family = AF_INET;
         inet_pton(AF_INET, dotted.c_str(), &address->sin_addr);
@@ -527,7 +536,7 @@ SockAddrInfo* SockGetAddrInfo4(const wchar_t* name) {
 }
 void SockFreeAddrInfo(SockAddrInfo* list) {
     while (list != nullptr) {
-        addrinfo* next = list->ai_next;
+        SockAddrInfo* next = list->ai_next;
         delete reinterpret_cast<sockaddr_in*>(list->ai_addr);
         delete list;
         list = next;
@@ -544,6 +553,17 @@ int NetworkDnsServerTexts(char (*texts)[NetworkServerTextSize], int capacity) {
         ++count;
     }
     return count;
+}
+
+// ---- System message texts ----
+size_t SystemMessageText(uint32_t code, wchar_t* buffer, size_t capacity) {
+    auto found = fake::MessageTexts.find(code);
+    if (buffer == nullptr || found == fake::MessageTexts.end() ||
+        found->second.size() + 1 > capacity)
+        return 0;
+    found->second.copy(buffer, found->second.size());
+    buffer[found->second.size()] = L'\0';
+    return found->second.size();
 }
 
 // ---- User interface ----

@@ -118,6 +118,11 @@ extern std::map<std::wstring, std::vector<std::string>> HostAddresses;
 extern std::vector<std::string> ConfiguredServers;
 extern bool NetworkFails;
 
+// ---- System message texts ----
+// SystemMessageText answers from here: by default the texts the tests use, each ending in
+// "\r\n" like the system's; a text that does not fit the buffer is no text.
+extern std::map<uint32_t, std::wstring> MessageTexts;
+
 // ---- User interface ----
 extern std::vector<std::pair<std::wstring, std::wstring>> MessageBoxes; // caption, text
 

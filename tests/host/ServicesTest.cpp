@@ -1,13 +1,17 @@
 // The services as a plug-in sees them: colours, variable expansion, output text.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <array>
 #include <string>
 
-#include "dns/frame/HostApi.h"
 #include "host/HostState.h"
 #include "host/OutputText.h"
 #include "platform/HostIo.h"
+#include "sdk/CorvanePlugin.h"
 
 namespace {
 
@@ -161,15 +165,34 @@ TEST(OutputText, CrLfBecomesLfWithinOneCall) {
     EXPECT_EQ(OutputBytes(L"\u2014 \u00e9\r\n"), "\xE2\x80\x94 \xC3\xA9\n");
 }
 
+// A character beyond the BMP is one UTF-8 sequence, whether wchar_t holds it as one unit or
+// as a surrogate pair; a lone surrogate becomes U+FFFD.
+TEST(OutputText, CharactersBeyondTheBmpAreOneSequence) {
+    EXPECT_EQ(OutputBytes(L"\U0001F600!"), "\xF0\x9F\x98\x80!");
+    EXPECT_EQ(OutputBytes(L"a\U00010437\r\n"), "a\xF0\x90\x90\xB7\n");
+    if constexpr (sizeof(wchar_t) == 2) {
+        const wchar_t lone[] = {L'x', wchar_t(0xD800), L'y', 0};
+        EXPECT_EQ(OutputBytes(lone), "x\xEF\xBF\xBDy");
+    }
+}
+
+#if defined(_WIN32)
+TEST(OutputText, HandlesDecodeToDescriptors) {
+    EXPECT_EQ(HostHandleToDescriptor(GetStdHandle(STD_OUTPUT_HANDLE)), 1);
+    EXPECT_EQ(HostHandleToDescriptor(GetStdHandle(STD_ERROR_HANDLE)), 2);
+    EXPECT_EQ(HostHandleToDescriptor(nullptr), 2);
+}
+#else
 TEST(OutputText, HandlesDecodeToDescriptors) {
     auto handle = [](intptr_t value) { return reinterpret_cast<void*>(value); };
-    EXPECT_EQ(HandleToDescriptor(handle(2)), 1);
-    EXPECT_EQ(HandleToDescriptor(handle(3)), 2);
-    EXPECT_EQ(HandleToDescriptor(nullptr), 2);
-    EXPECT_EQ(HandleToDescriptor(handle(1)), 2); // standard input is no output
-    EXPECT_EQ(HandleToDescriptor(handle(-1)), 2);
-    EXPECT_EQ(HandleToDescriptor(handle(1000)), 2);
+    EXPECT_EQ(HostHandleToDescriptor(handle(2)), 1);
+    EXPECT_EQ(HostHandleToDescriptor(handle(3)), 2);
+    EXPECT_EQ(HostHandleToDescriptor(nullptr), 2);
+    EXPECT_EQ(HostHandleToDescriptor(handle(1)), 2); // standard input is no output
+    EXPECT_EQ(HostHandleToDescriptor(handle(-1)), 2);
+    EXPECT_EQ(HostHandleToDescriptor(handle(1000)), 2);
 }
+#endif
 
 std::wstring Format(const wchar_t* format, ...) {
     va_list args;

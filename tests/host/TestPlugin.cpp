@@ -4,8 +4,7 @@
 #include <cwchar>
 #include <thread>
 
-#include "dns/frame/HostApi.h"
-#include "dns/frame/Plugin.h"
+#include "sdk/CorvanePlugin.h"
 
 namespace {
 

@@ -43,8 +43,11 @@ TEST(FormatWide, CountsTheWholeTextAndCutsToCapacity) {
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalidBytes) {
-    std::wstring text = L"\x2500\x00b0 a\x1F600";
+    // U+1F600 is one wchar_t on POSIX and a surrogate pair on Windows: the same UTF-8 either way.
+    std::wstring text = L"\x2500\x00b0 a\U0001F600";
+    EXPECT_EQ(WideToUtf8(text), "\xe2\x94\x80\xc2\xb0 a\xf0\x9f\x98\x80");
     EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
+    EXPECT_EQ(Utf8ToWide("\xf0\x9f\x98\x80").size(), sizeof(wchar_t) == 2 ? 2u : 1u);
     EXPECT_EQ(Utf8ToWide("a\xff"
                          "b"),
               L"a\xFFFD"
@@ -59,6 +62,8 @@ TEST(FormatWide, NarrowStringsKeepWidthAndPrecisionInCharacters) {
     EXPECT_EQ(Format(L"[%.2hs]", "\xc3\xa9\xff"
                                  "b"),
               L"[\x00e9\xFFFD]");
+    // A character beyond the BMP counts as one character, in one or two units.
+    EXPECT_EQ(Format(L"[%-3hs]", "\xf0\x9f\x98\x80"), L"[\U0001F600  ]");
     EXPECT_EQ(Format(L"[%hs]", static_cast<const char*>(nullptr)), L"[(null)]");
 }
 
@@ -82,6 +87,19 @@ TEST(Utf8, DecodesOneSequenceOrNone) {
     }
 }
 
+TEST(Utf8, NextCodePointJoinsSurrogatePairs) {
+    std::wstring_view text = L"a\U0001F600b";
+    EXPECT_EQ(NextCodePoint(text), U'a');
+    EXPECT_EQ(NextCodePoint(text), U'\U0001F600');
+    EXPECT_EQ(NextCodePoint(text), U'b');
+    EXPECT_EQ(NextCodePoint(text), U'\0');
+    if constexpr (sizeof(wchar_t) == 2) {
+        const wchar_t lone[] = {wchar_t(0xDC00), L'x', 0};
+        EXPECT_EQ(WideToUtf8(lone), "\xef\xbf\xbdx");
+    }
+}
+
+#if !defined(_WIN32)
 // The bounded conversions give what the whole-string ones give, cut to the capacity.
 TEST(BoundedConversions, CutToCapacityLikeTheWholeText) {
     struct Row {
@@ -117,6 +135,23 @@ TEST(BoundedConversions, CutToCapacityLikeTheWholeText) {
     EXPECT_STREQ(narrow, "");
     EXPECT_EQ(NarrowToWide("x", nullptr, 8), 0u);
 }
+#else
+// The system's code pages: the whole text or, when it does not fit, nothing.
+TEST(BoundedConversions, CodePagesWholeOrNothing) {
+    wchar_t wide[16];
+    EXPECT_EQ(NarrowToWide("1.0.9.1", wide, 16), 7u);
+    EXPECT_EQ(std::wstring(wide), L"1.0.9.1");
+    EXPECT_EQ(NarrowToWide("abc", wide, 3), 0u);
+    EXPECT_EQ(std::wstring(wide), L"");
+    char narrow[16];
+    EXPECT_EQ(WideToNarrow(L"127.0.0.1", narrow, 16), 9u);
+    EXPECT_STREQ(narrow, "127.0.0.1");
+    EXPECT_EQ(WideToNarrow(L"127.0.0.1", narrow, 8), 0u);
+    EXPECT_STREQ(narrow, "");
+    EXPECT_EQ(WideToNarrow(nullptr, narrow, 8), 0u);
+    EXPECT_EQ(NarrowToWide("x", nullptr, 8), 0u);
+}
+#endif
 
 } // namespace
 

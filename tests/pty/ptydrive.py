@@ -77,13 +77,14 @@ class PtyOutput:
                 self._seen = match.end()
                 return match
             left = deadline - time.monotonic()
+            # Time is up, or the terminal closed: one last look at what is there.
             if left <= 0 or not self._read(min(left, 0.1)):
-                if not self._read(0):
-                    match = pattern.search(self.transcript, self._seen)
-                    if match:
-                        self._seen = match.end()
-                        return match
-                    raise PtyTimeout(f"{pattern.pattern!r} not seen; transcript: {self.transcript!r}")
+                self._read(0)
+                match = pattern.search(self.transcript, self._seen)
+                if match:
+                    self._seen = match.end()
+                    return match
+                raise PtyTimeout(f"{pattern.pattern!r} not seen; transcript: {self.transcript!r}")
 
 
 class PtySession(PtyOutput):

@@ -1,7 +1,5 @@
 // The DNS command: options, messages and exit codes; and, once the lookup chain is in place,
 // which names reach the resolver and how.
-#include <arpa/inet.h>
-
 #include <string>
 
 #include "dns/frame/HelpTexts.h"
@@ -12,6 +10,7 @@
 #include "dns/lookup/ServerList.h"
 #include "dns/output/Pager.h"
 #include "tests/fakes/FakeWorld.h"
+#include "tests/fakes/Records.h"
 
 namespace {
 

@@ -1,6 +1,4 @@
 // Record formatting: every type's lines, TXT truncation, LOC coordinates and altitude.
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "dns/output/Highlight.h"
 #include "dns/output/Pager.h"
 #include "tests/fakes/FakeWorld.h"
+#include "tests/fakes/Records.h"
 
 namespace {
 
@@ -37,26 +36,23 @@ DNS_RECORD NameRecord(uint16_t type, const wchar_t* host) {
 }
 
 DNS_RECORD LocRecord(uint32_t latitude, uint32_t longitude, uint32_t altitude) {
-    DNS_RECORD r = Record(29);
-    uint32_t values[3] = {htonl(latitude), htonl(longitude), htonl(altitude)};
-    std::memcpy(r.Data.LOC.Bytes + 4, values, sizeof values);
-    return r;
+    TestRecord r(29);
+    r.SetLoc(latitude, longitude, altitude);
+    return *r;
 }
 
 // TXT strings that the formatter may shorten in place.
 struct TxtStrings {
     std::vector<std::wstring> texts;
-    std::vector<wchar_t*> pointers;
-    explicit TxtStrings(std::vector<std::wstring> in) : texts(std::move(in)) {
+    TestRecord record;
+    explicit TxtStrings(std::vector<std::wstring> in)
+        : texts(std::move(in)), record(16, texts.size()) {
+        std::vector<wchar_t*> pointers;
         for (auto& t : texts)
             pointers.push_back(t.data());
+        record.SetTxt(pointers);
     }
-    DNS_RECORD Record() {
-        DNS_RECORD r = ::Record(16);
-        r.Data.TXT.dwStringCount = static_cast<uint32_t>(pointers.size());
-        r.Data.TXT.pStringArray = pointers.data();
-        return r;
-    }
+    DNS_RECORD* Record() { return record.get(); }
 };
 
 constexpr uint32_t Equator = 0x80000000u;
@@ -70,7 +66,7 @@ TEST_F(FormatRecordTest, SingleLineTypes) {
     DNS_RECORD a = Record(1);
     a.Data.A.IpAddress = inet_addr("192.0.2.10");
     DNS_RECORD aaaa = Record(28);
-    inet_pton(AF_INET6, "2001:db8::1", aaaa.Data.AAAA.Ip6Address);
+    inet_pton(AF_INET6, "2001:db8::1", const_cast<uint8_t*>(DnsRecordIp6Bytes(&aaaa)));
     DNS_RECORD ns = NameRecord(2, L"ns1.example.net");
     DNS_RECORD cname = NameRecord(5, L"target.example.org");
     DNS_RECORD ptr = NameRecord(12, L"host.example.com");
@@ -148,8 +144,7 @@ TEST_F(FormatRecordTest, PendingBreakWritesNoLine) {
 
 TEST_F(FormatRecordTest, TxtWithoutStringsWritesNothing) {
     TxtStrings none({});
-    DNS_RECORD txt = none.Record();
-    EXPECT_EQ(FormatRecord(&txt, 40, false), 0);
+    EXPECT_EQ(FormatRecord(none.Record(), 40, false), 0);
     EXPECT_EQ(fake::Out, L"");
 }
 
@@ -171,9 +166,8 @@ TEST_F(FormatRecordTest, TxtSingleStringTruncation) {
     };
     for (const Case& c : cases) {
         TxtStrings one({c.text});
-        DNS_RECORD txt = one.Record();
         fake::Out.clear();
-        EXPECT_EQ(FormatRecord(&txt, c.width, c.ascii), 0);
+        EXPECT_EQ(FormatRecord(one.Record(), c.width, c.ascii), 0);
         EXPECT_EQ(fake::Out, L"TXT     TXT         " + c.shown + L"\r\n") << c.text;
     }
 }
@@ -183,13 +177,11 @@ TEST_F(FormatRecordTest, TxtSeveralStringsNeverTruncated) {
     for (int i = 0; i < 11; ++i)
         texts.push_back(std::wstring(50, wchar_t(L'a' + i)));
     TxtStrings many(texts);
-    DNS_RECORD txt = many.Record();
-    EXPECT_EQ(FormatRecord(&txt, 40, true), 0);
+    EXPECT_EQ(FormatRecord(many.Record(), 40, true), 0);
     std::wstring expected;
     for (int i = 0; i < 11; ++i) {
-        wchar_t index[8];
-        swprintf(index, 8, L"%2d", i);
-        expected += L"TXT     TXT[" + std::wstring(index) + L"]     " + texts[i] + L"\r\n";
+        std::wstring index = (i < 10 ? L" " : L"") + std::to_wstring(i);
+        expected += L"TXT     TXT[" + index + L"]     " + texts[i] + L"\r\n";
     }
     EXPECT_EQ(fake::Out, expected);
     EXPECT_NE(fake::Out.find(L"TXT     TXT[ 0]     "), std::wstring::npos);

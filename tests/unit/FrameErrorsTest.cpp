@@ -5,7 +5,6 @@
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
 #include "platform/Console.h"
-#include "platform/Messages.h"
 #include "tests/fakes/FakeWorld.h"
 
 namespace {
@@ -64,23 +63,5 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{0, L"The operation completed successfully."}, StatusCase{12345, L"Error 12345"},
         StatusCase{static_cast<int32_t>(0x80000000u), L"Error -2147483648"},
         StatusCase{-2, L"Error -2"}));
-
-TEST(SystemMessageTest, KnownTextsEndInALineBreak) {
-    for (uint32_t code : {0u, 8u, 87u, 123u, 1460u, 9001u, 9002u, 9003u, 9004u, 9005u, 9006u, 9010u,
-                          9501u, 9502u, 9503u, 9504u}) {
-        wchar_t text[StatusTextSize] = {};
-        size_t n = SystemMessageText(code, text, StatusTextSize);
-        ASSERT_GT(n, 2u) << code;
-        EXPECT_EQ(n, std::wcslen(text));
-        EXPECT_EQ(std::wstring(text + n - 3), L".\r\n") << code;
-    }
-}
-
-TEST(SystemMessageTest, UnknownCodeOrNoRoomGivesNothing) {
-    wchar_t text[8] = L"keep";
-    EXPECT_EQ(SystemMessageText(4242, text, 8), 0u);
-    EXPECT_EQ(SystemMessageText(9003, text, 8), 0u) << "does not fit";
-    EXPECT_EQ(SystemMessageText(9003, nullptr, 0), 0u);
-}
 
 } // namespace

@@ -1,6 +1,4 @@
 // One name and type: resolver use, type filtering, sort order, break handling, the SOA walk.
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "dns/output/Highlight.h"
 #include "dns/output/Pager.h"
 #include "tests/fakes/FakeWorld.h"
+#include "tests/fakes/Records.h"
 
 namespace {
 
@@ -19,9 +18,7 @@ class QueryNameTest : public FakeWorldTest {
     void SetUp() override {
         FakeWorldTest::SetUp(); // also clears the pager, colour slots and break flag
     }
-    void TearDown() override {
-        EXPECT_EQ(fake::OpenResultLists, 0);
-    }
+    void TearDown() override { EXPECT_EQ(fake::OpenResultLists, 0); }
 
     static std::vector<std::wstring> QueriedNames() {
         std::vector<std::wstring> names;
@@ -78,7 +75,8 @@ TEST_F(QueryNameTest, FailuresCountAsNoRecords) {
 TEST_F(QueryNameTest, AliasChainPrintsOnlyQueriedType) {
     fake::Answers[{L"www.example.com", DNS_TYPE_A}] = {
         0,
-        {fake::Named(DNS_TYPE_CNAME, L"web.example.net"), fake::A("192.0.2.7"), fake::A("192.0.2.8")}};
+        {fake::Named(DNS_TYPE_CNAME, L"web.example.net"), fake::A("192.0.2.7"),
+         fake::A("192.0.2.8")}};
     uint32_t total = 0;
     EXPECT_EQ(Run(L"www.example.com", DNS_TYPE_A, 0, &total), 0);
     EXPECT_EQ(total, 2u);
@@ -87,7 +85,8 @@ TEST_F(QueryNameTest, AliasChainPrintsOnlyQueriedType) {
 }
 
 TEST_F(QueryNameTest, OnlyOtherTypesCountsAsNone) {
-    fake::Answers[{L"alias.example", DNS_TYPE_MX}] = {0, {fake::Named(DNS_TYPE_CNAME, L"x.example")}};
+    fake::Answers[{L"alias.example", DNS_TYPE_MX}] = {0,
+                                                      {fake::Named(DNS_TYPE_CNAME, L"x.example")}};
     uint32_t total = 0;
     EXPECT_EQ(Run(L"alias.example", DNS_TYPE_MX, 0, &total), 0);
     EXPECT_EQ(total, 0u);
@@ -104,9 +103,9 @@ TEST_F(QueryNameTest, EmptyTxtCountsButPrintsNothing) {
 
 TEST_F(QueryNameTest, MxSortedOrInResolverOrder) {
     fake::Answers[{L"example.com", DNS_TYPE_MX}] = {0,
-                                               {fake::MX(20, L"b.example.com"),
-                                                fake::MX(10, L"z.example.com"),
-                                                fake::MX(10, L"a.example.com")}};
+                                                    {fake::MX(20, L"b.example.com"),
+                                                     fake::MX(10, L"z.example.com"),
+                                                     fake::MX(10, L"a.example.com")}};
     const std::wstring unsorted =
         L"MX      PREFERENCE  20\r\n        EXCHANGE    b.example.com\r\n"
         L"MX      PREFERENCE  10\r\n        EXCHANGE    z.example.com\r\n"
@@ -182,8 +181,8 @@ TEST_F(QueryNameTest, SortOrderOfEveryType) {
         // Only A to Z fold: E-acute stays apart from e-acute and sorts by code unit.
         {"PTR non-ASCII by code unit",
          DNS_TYPE_PTR,
-         {fake::Named(DNS_TYPE_PTR, L"\u00e9.example"), fake::Named(DNS_TYPE_PTR, L"\u00c9.example"),
-          fake::Named(DNS_TYPE_PTR, L"z.example")},
+         {fake::Named(DNS_TYPE_PTR, L"\u00e9.example"),
+          fake::Named(DNS_TYPE_PTR, L"\u00c9.example"), fake::Named(DNS_TYPE_PTR, L"z.example")},
          {L"PTR     PTRDNAME    z.example", L"PTR     PTRDNAME    \u00c9.example",
           L"PTR     PTRDNAME    \u00e9.example"}},
         // UTF-16 order: a surrogate pair (U+1F600) sorts below U+FFFD.
@@ -293,8 +292,10 @@ TEST_F(QueryNameTest, CompareRecordsBreaksTiesByPosition) {
 }
 
 TEST_F(QueryNameTest, BreakStopsRecordsButCountsAll) {
-    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {
-        0, {fake::Named(DNS_TYPE_NS, L"a"), fake::Named(DNS_TYPE_NS, L"b"), fake::Named(DNS_TYPE_NS, L"c")}};
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0,
+                                                    {fake::Named(DNS_TYPE_NS, L"a"),
+                                                     fake::Named(DNS_TYPE_NS, L"b"),
+                                                     fake::Named(DNS_TYPE_NS, L"c")}};
     PageLines = LinesLeft = 1;
     fake::Keys = {27};
     uint32_t total = 0;
@@ -343,7 +344,8 @@ TEST_F(QueryNameTest, SoaWalkSteps) {
 }
 
 TEST_F(QueryNameTest, WalkSkipsAnswersWithoutTheType) {
-    fake::Answers[{L"x.example.com", DNS_TYPE_SOA}] = {0, {fake::Named(DNS_TYPE_CNAME, L"y.example.com")}};
+    fake::Answers[{L"x.example.com", DNS_TYPE_SOA}] = {
+        0, {fake::Named(DNS_TYPE_CNAME, L"y.example.com")}};
     fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
     uint32_t total = 0;
     EXPECT_EQ(Run(L"x.example.com", DNS_TYPE_SOA, WalkUpParents, &total), 0);

@@ -1,13 +1,12 @@
 // The RDNS command: the option pass, its messages and exit codes; and, once the reverse
 // lookups are in place, the address pass.
-#include <arpa/inet.h>
-
 #include <string>
 
 #include "dns/frame/HelpTexts.h"
 #include "dns/frame/Plugin.h"
 #include "dns/reverse/ReverseLookup.h"
 #include "tests/fakes/FakeWorld.h"
+#include "tests/fakes/Records.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 // Server selection: a named server, the system's configured servers, the list and its trace.
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "dns/lookup/ServerList.h"
 #include "tests/fakes/FakeWorld.h"
+#include "tests/fakes/Records.h"
 
 namespace {
 

@@ -1,0 +1,87 @@
+// Address conversions of Windows sockets: inet_addr, InetNtopW, WSAStringToAddressW and
+// WSAAddressToStringW. The socket library is started once, before the first call that needs it.
+#include "platform/SocketLibrary.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cwchar>
+
+#include "platform/Sockets.h"
+
+namespace {
+// Longer than any address text with brackets, scope and port; a longer text is no address.
+constexpr size_t MaxAddressText = 128;
+
+void Empty(wchar_t* buffer, size_t capacity) {
+    if (buffer != nullptr && capacity > 0) buffer[0] = L'\0';
+}
+} // namespace
+
+bool SocketLibraryStarted() {
+    // Started for the life of the process: WSACleanup must not run while the module unloads
+    // (under the loader lock), and a second start only counts up.
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+uint32_t SockInetAddr(const char* text) {
+    if (text == nullptr) return SockInvalidAddress;
+    SocketLibraryStarted();
+    return inet_addr(text);
+}
+
+bool SockInetNtop4(uint32_t address, wchar_t* buffer, size_t capacity) {
+    if (buffer == nullptr || capacity == 0) return false;
+    in_addr in{};
+    in.s_addr = address;
+    if (InetNtopW(AF_INET, &in, buffer, capacity) == nullptr) {
+        Empty(buffer, capacity);
+        return false;
+    }
+    return true;
+}
+
+bool SockInetNtop6(const uint8_t address[16], wchar_t* buffer, size_t capacity) {
+    if (buffer == nullptr || capacity == 0) return false;
+    if (address == nullptr || InetNtopW(AF_INET6, address, buffer, capacity) == nullptr) {
+        Empty(buffer, capacity);
+        return false;
+    }
+    return true;
+}
+
+bool SockStringToAddress6(const wchar_t* text, SockAddr6* address) {
+    if (text == nullptr || address == nullptr || !SocketLibraryStarted()) return false;
+    // The call takes a writable text.
+    wchar_t copy[MaxAddressText];
+    size_t length = std::wcslen(text);
+    if (length >= MaxAddressText) return false;
+    std::wmemcpy(copy, text, length + 1);
+    SockAddr6 parsed{};
+    INT size = sizeof parsed;
+    if (WSAStringToAddressW(copy, AF_INET6, nullptr, reinterpret_cast<sockaddr*>(&parsed), &size) !=
+        0)
+        return false;
+    *address = parsed;
+    return true;
+}
+
+bool SockAddress6ToString(const SockAddr6* address, wchar_t* buffer, size_t capacity) {
+    if (buffer == nullptr || capacity == 0) return false;
+    if (address == nullptr || address->sin6_family != AF_INET6 || !SocketLibraryStarted()) {
+        Empty(buffer, capacity);
+        return false;
+    }
+    DWORD length = static_cast<DWORD>(capacity);
+    SockAddr6 copy = *address; // the call takes a writable address
+    if (WSAAddressToStringW(reinterpret_cast<sockaddr*>(&copy), sizeof copy, nullptr, buffer,
+                            &length) != 0) {
+        Empty(buffer, capacity);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""The ways in which wine's system functions differ from Windows', each shown by
+wine_probe.exe calling the function itself (no code of ours in between), against the
+loopback server of scripts/test.sh. The end-to-end suites expect wine's results in these
+places (tests/e2e/e2e_common.py); when a wine release changes one, this test says which.
+
+    test_wine_differences.py PATH_TO_WINE_PROBE_EXE
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PROBE = None
+RUNNER = os.environ.get("CORVANE_RUNNER", "")
+SERVER = os.environ.get("DNS_E2E_SERVER", "")
+
+
+def probe(*args, resolv_conf=None):
+    """The probe's output (line ends as "\n"); with resolv_conf, run with that text bind-mounted
+    over /etc/resolv.conf in a mount namespace of its own."""
+    argv = [RUNNER, PROBE] + list(args)
+    with tempfile.NamedTemporaryFile("w", suffix=".conf") as conf:
+        if resolv_conf is not None:
+            conf.write(resolv_conf)
+            conf.flush()
+            argv = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                    'mount --bind "$1" /etc/resolv.conf && shift && exec "$@"', "sh",
+                    conf.name] + argv
+        out = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True,
+                             timeout=60).stdout.decode("utf-8").replace("\r\n", "\n")
+    sys.stdout.write(f"wine_probe {' '.join(args)}:\n{out}")
+    return out
+
+
+@unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+class DnsQuery(unittest.TestCase):
+    def test_loc_query_is_not_implemented(self):
+        # Windows answers with the LOC record; wine gives DNS_ERROR_RCODE_NOT_IMPLEMENTED.
+        self.assertEqual(probe("query", "e2e.test", "29", SERVER), "status 9004\n")
+
+    def test_refused_query_is_a_server_failure(self):
+        # The server refuses names outside its zones: Windows 9005, wine 9002.
+        self.assertEqual(probe("query", "nothing.invalid", "1", SERVER), "status 9002\n")
+
+    def test_name_without_records_of_the_type_is_a_name_error(self):
+        # ns1.corp.test has an address but no AAAA record: the reply (rcode 0, no answer) is
+        # DNS_INFO_NO_RECORDS, 9501, on Windows, and a name error, 9003, under wine.
+        self.assertEqual(probe("query", "ns1.corp.test", "28", SERVER), "status 9003\n")
+
+    def test_reply_lists_every_section(self):
+        # Both list the additional section; the module must keep to the answer section.
+        self.assertEqual(probe("query", "ns1.corp.test", "1", SERVER),
+                         "status 0\nrecord type 1 section 1\nrecord type 1 section 3\n")
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"), "needs a mount namespace")
+class NetworkParams(unittest.TestCase):
+    """wine reads the servers through the C library's resolver: the first three nameserver
+    lines of resolv.conf, and 127.0.0.1 when there is none."""
+
+    def test_first_three_servers_only(self):
+        conf = "".join(f"nameserver 127.0.0.{i}\n" for i in range(1, 6))
+        self.assertEqual(probe("servers", resolv_conf=conf),
+                         "server 127.0.0.1\nserver 127.0.0.2\nserver 127.0.0.3\n")
+
+    def test_none_configured_is_the_local_host(self):
+        self.assertEqual(probe("servers", resolv_conf="# none\n"), "server 127.0.0.1\n")
+
+
+class Messages(unittest.TestCase):
+    def test_no_text_for_the_dns_codes(self):
+        for code in ("9002", "9003", "9005", "9501", "9502"):
+            with self.subTest(code=code):
+                self.assertEqual(probe("message", code), "no text\n")
+
+    def test_other_codes_have_texts(self):
+        self.assertTrue(probe("message", "2").startswith("text "))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2 or not RUNNER:
+        sys.stderr.write(f"usage: CORVANE_RUNNER=RUNNER {sys.argv[0]} PATH_TO_WINE_PROBE_EXE\n")
+        sys.exit(2)
+    PROBE = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
