@@ -1,5 +1,6 @@
 // DNS client on Windows: DnsQuery_W and DnsFree of the system. A reply's records are handed on
-// only when they come from its answer section. Sessions and batches run their queries on a
+// only when they come from its answer section; a name with letters outside ASCII goes out in
+// its IDNA form. Sessions and batches run their queries on a
 // small pool of threads, since DnsQuery_W blocks and DnsQueryEx is not everywhere (wine has a
 // stub). A query cannot be cancelled: one that is no longer wanted is abandoned, and its
 // thread frees the result when it comes. DnsClientShutdown joins the pool, and every pool
@@ -169,14 +170,27 @@ bool EnsureThread() {
     return true;
 }
 
+// A name typed with letters outside ASCII goes out in its IDNA (punycode) form, as on POSIX;
+// a name the system cannot convert goes as typed. Returns the name to send.
+const wchar_t* WireName(const wchar_t* name, wchar_t (&ascii)[DNS_MAX_NAME_BUFFER_LENGTH]) {
+    bool plain = true;
+    for (const wchar_t* c = name; *c != L'\0'; ++c)
+        if (*c > 0x7F) plain = false;
+    if (plain) return name;
+    int n = IdnToAscii(0, name, -1, ascii, DNS_MAX_NAME_BUFFER_LENGTH);
+    return n > 0 ? ascii : name;
+}
+
 } // namespace
 
 DNS_STATUS DnsQueryAnswers(const wchar_t* name, uint16_t type, uint32_t options, IP4_ARRAY* servers,
                            DNS_RECORD** results, void*) {
     if (results == nullptr) return ERROR_INVALID_PARAMETER;
     *results = nullptr;
+    if (name == nullptr) return ERROR_INVALID_PARAMETER;
+    wchar_t ascii[DNS_MAX_NAME_BUFFER_LENGTH];
     DNS_RECORD* list = nullptr;
-    DNS_STATUS status = DnsQuery_W(name, type, options, servers, &list, nullptr);
+    DNS_STATUS status = DnsQuery_W(WireName(name, ascii), type, options, servers, &list, nullptr);
     if (status != 0) {
         if (list != nullptr) DnsFree(list, DnsFreeRecordList);
         return status;

@@ -163,7 +163,7 @@ Piece PieceAt(const wchar_t* text, size_t left) {
     const wchar_t c = text[0];
     if (c >= 0xD800 && c <= 0xDBFF && left >= 2 && text[1] >= 0xDC00 && text[1] <= 0xDFFF)
         return {2, 2};
-    if (static_cast<uint32_t>(c) > 0xFFFF) return {1, 2}; // one wide character, two units
+    if ((static_cast<uint32_t>(c) >> 16) != 0) return {1, 2}; // one wide character, two units
     if (c == L'\\' && left >= 4 && IsDigit(text[1]) && IsDigit(text[2]) && IsDigit(text[3]))
         return {4, 4};
     if (c == L'\\' && left >= 2) return {2, 2};

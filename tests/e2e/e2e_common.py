@@ -3,9 +3,11 @@ the loopback DNS server that scripts/test.sh starts in a private namespace."""
 
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 # CTest treats this exit code as "skipped".
@@ -56,9 +58,18 @@ LOC_ANSWERED = not UNDER_WINE
 # FormatMessageW has no text for the DNS codes 9002 to 9502, and a refused query gives 9002
 # (Windows: 9005); a name without records of the type gives 9003 (Windows: 9501).
 if UNDER_WINE:
-    FAILURE_TEXT = {"name error": "Error 9003", "refused": "Error 9002"}
+    FAILURE_TEXT = {"name error": "Error 9003", "refused": "Error 9002",
+                    "server failure": "Error 9002"}
 else:
-    FAILURE_TEXT = {"name error": "DNS name does not exist.", "refused": "DNS operation refused."}
+    FAILURE_TEXT = {"name error": "DNS name does not exist.", "refused": "DNS operation refused.",
+                    "server failure": "DNS server failure."}
+# DnsQuery_W asks only the first server of the array it is given: a SERVFAIL or REFUSED from it
+# is the result, where our POSIX client (and Windows' own) goes on to the next server.
+NEXT_SERVER_ON_FAILURE = not UNDER_WINE
+# Not wine's alone: the Windows layer converts international names with the system's
+# IdnToAscii, which takes a symbol such as U+2603 as IDNA2003 did (xn--n3h); the POSIX client's
+# IDNA2008 refuses it, and the name goes out as typed.
+SYMBOL_NAMES_SENT_AS_TYPED = not UNDER_WINE
 
 
 # wine's GetNetworkParams reads the system's servers through the C library's resolver, which
@@ -225,8 +236,9 @@ class E2ETestCase(unittest.TestCase):
     def assertRun(self, line, out, code=0, err=""):
         """Runs one command line and checks stdout, stderr and exit code exactly."""
         r = command(line)
-        self.assertEqual(r.out, out, f"stdout of: {line}")
-        self.assertEqual(r.err, err, f"stderr of: {line}")
+        # Each message names the other two streams, so that one failure tells the whole story.
+        self.assertEqual(r.out, out, f"stdout of: {line} (exit code {r.code}, stderr {r.err!r})")
+        self.assertEqual(r.err, err, f"stderr of: {line} (exit code {r.code})")
         self.assertEqual(r.code, code, f"exit code of: {line}")
         return r
 
@@ -238,3 +250,42 @@ class E2ETestCase(unittest.TestCase):
 def main():
     setup_from_argv()
     unittest.main(verbosity=2)
+
+
+class FailingServer:
+    """A server on a loopback address of its own that answers every query with one
+    response code (2 SERVFAIL, 5 REFUSED) and nothing else."""
+
+    def __init__(self, address, rcode):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 53))
+        self.sock.settimeout(0.2)
+        self.rcode = rcode
+        self.asked = 0
+        self.running = True
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while self.running:
+            try:
+                query, client = self.sock.recvfrom(4096)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if len(query) < 12:
+                continue
+            self.asked += 1
+            flags = bytes([query[2] | 0x80, 0x80 | self.rcode])
+            # The question stays; no answer, authority or additional records.
+            end = 12
+            while end < len(query) and query[end] != 0:
+                end += 1 + query[end]
+            header = query[:2] + flags + b"\x00\x01" + b"\x00" * 6
+            self.sock.sendto(header + query[12 : end + 5], client)
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        self.sock.close()

@@ -20,6 +20,7 @@ import time
 import unittest
 
 from e2e_common import (
+    SYMBOL_NAMES_SENT_AS_TYPED,
     ONE_AT_A_TIME,
     Corvane,
     COLUMNS,
@@ -240,6 +241,10 @@ class InternationalNames(E2ETestCase):
                                HEADER + "A       ADDRESS     192.0.2.50\n" + ZONE_SOA)
 
     def test_name_that_is_no_idna_goes_as_typed(self):
+        if not SYMBOL_NAMES_SENT_AS_TYPED:
+            # Sent as xn--n3h.e2e.test, which the zone does not hold: only the zone's SOA.
+            self.assertRun(f"dns {self.server} \u2603.e2e.test", HEADER + ZONE_SOA)
+            return
         self.assertRun(f"dns {self.server} \u2603.e2e.test",
                        HEADER + "A       ADDRESS     192.0.2.51\n" + ZONE_SOA)
 

@@ -252,9 +252,10 @@ TEST_F(FormatRecordTest, TruncateCountsUtf16UnitsAndKeepsPairsWhole) {
          std::wstring(18, L'x') + L"\u2026"},
         {"an escape that fits", std::wstring(15, L'x') + L"\\027yz", 40, false, 1,
          std::wstring(15, L'x') + L"\\027\u2026"},
-        // Two wide characters of two units each cannot make room for the three dots in place.
+        // With UTF-32, two wide characters of two units each cannot make room for the three
+        // dots in place; with UTF-16 their four units can.
         {"marker fits where the text was", std::wstring(17, L'x') + times(smile, 2), 40, true, 1,
-         std::wstring(16, L'x') + L"..."},
+         std::wstring(sizeof(wchar_t) == 2 ? 17 : 16, L'x') + L"..."},
     };
     for (Case& c : cases) {
         std::wstring buffer = c.text;
@@ -281,9 +282,9 @@ TEST_F(FormatRecordTest, ServerTextIsEscapedInEveryField) {
     soa.Data.SOA.pNamePrimaryServer = const_cast<wchar_t*>(hostile);
     soa.Data.SOA.pNameAdministrator = const_cast<wchar_t*>(hostile);
     TxtStrings one({hostile});
-    DNS_RECORD txt1 = one.Record();
+    DNS_RECORD& txt1 = *one.Record();
     TxtStrings two({hostile, L"\x11"});
-    DNS_RECORD txt2 = two.Record();
+    DNS_RECORD& txt2 = *two.Record();
     struct Case {
         DNS_RECORD* record;
         std::wstring expected;
@@ -315,7 +316,7 @@ TEST_F(FormatRecordTest, TxtTruncationCountsTheEscapedText) {
     // Each control byte shows as four columns; the cut falls before an escape, not inside it.
     for (size_t xs : {15, 16}) {
         TxtStrings one({std::wstring(xs, L'x') + L"\x1b[2J"});
-        DNS_RECORD txt = one.Record();
+        DNS_RECORD& txt = *one.Record();
         fake::Out.clear();
         EXPECT_EQ(FormatRecord(&txt, 40, false), 0);
         std::wstring kept = xs == 15 ? L"\\027" : L""; // 15 + 4 units fit the room of 19

@@ -1,7 +1,8 @@
 // A small program that calls the system functions whose results differ between wine and
 // Windows, and prints what they give, so that each difference can be shown on its own:
-//   wine_probe query NAME TYPE SERVER   DnsQuery_W: the status, then type and section of
-//                                       every record
+//   wine_probe query NAME TYPE SERVERS  DnsQuery_W (SERVERS: addresses separated by commas):
+//                                       the status, then type and section of every record
+//   wine_probe idna NAME                IdnToAscii: the ASCII form, or "no form"
 //   wine_probe message CODE             FormatMessageW (flags 0x12FF) for a status code
 //   wine_probe servers                  GetNetworkParams: the DNS server list
 #include <iphlpapi.h>
@@ -13,17 +14,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 namespace {
 
-int Query(const wchar_t* name, const wchar_t* type, const wchar_t* server) {
-    IP4_ARRAY servers{};
-    servers.AddrCount = 1;
-    if (InetPtonW(AF_INET, server, &servers.AddrArray[0]) != 1) return 2;
+int Query(const wchar_t* name, const wchar_t* type, const wchar_t* serverList) {
+    // IP4_ARRAY with room for four addresses.
+    DWORD array[1 + 4] = {};
+    std::wstring texts(serverList);
+    for (size_t at = 0; at <= texts.size() && array[0] < 4;) {
+        size_t comma = texts.find(L',', at);
+        if (comma == std::wstring::npos) comma = texts.size();
+        std::wstring text = texts.substr(at, comma - at);
+        if (InetPtonW(AF_INET, text.c_str(), &array[1 + array[0]]) != 1) return 2;
+        ++array[0];
+        at = comma + 1;
+    }
+    auto* servers = reinterpret_cast<IP4_ARRAY*>(array);
     PDNS_RECORD list = nullptr;
     DNS_STATUS status =
-        DnsQuery_W(name, static_cast<WORD>(_wtoi(type)), 0x48, &servers, &list, nullptr);
+        DnsQuery_W(name, static_cast<WORD>(_wtoi(type)), 0x48, servers, &list, nullptr);
     std::printf("status %ld\n", static_cast<long>(status));
     for (PDNS_RECORD record = list; record != nullptr; record = record->pNext)
         std::printf("record type %u section %u\n", record->wType,
@@ -40,6 +51,16 @@ int Message(const wchar_t* code) {
         std::printf("no text\n");
     else
         std::printf("text %ls\n", text);
+    return 0;
+}
+
+int Idna(const wchar_t* name) {
+    wchar_t ascii[256];
+    int n = IdnToAscii(0, name, -1, ascii, 256);
+    if (n > 0)
+        std::printf("ascii %ls\n", ascii);
+    else
+        std::printf("no form\n");
     return 0;
 }
 
@@ -60,6 +81,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 5 && std::wcscmp(argv[1], L"query") == 0) return Query(argv[2], argv[3], argv[4]);
     if (argc == 3 && std::wcscmp(argv[1], L"message") == 0) return Message(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"servers") == 0) return Servers();
-    std::fprintf(stderr, "usage: wine_probe query NAME TYPE SERVER | message CODE | servers\n");
+    if (argc == 3 && std::wcscmp(argv[1], L"idna") == 0) return Idna(argv[2]);
+    std::fprintf(
+        stderr, "usage: wine_probe query NAME TYPE SERVERS | idna NAME | message CODE | servers\n");
     return 2;
 }

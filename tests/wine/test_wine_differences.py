@@ -14,6 +14,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_common import FailingServer  # noqa: E402
+
 PROBE = None
 RUNNER = os.environ.get("CORVANE_RUNNER", "")
 SERVER = os.environ.get("DNS_E2E_SERVER", "")
@@ -51,6 +54,17 @@ class DnsQuery(unittest.TestCase):
         # DNS_INFO_NO_RECORDS, 9501, on Windows, and a name error, 9003, under wine.
         self.assertEqual(probe("query", "ns1.corp.test", "28", SERVER), "status 9003\n")
 
+    def test_only_the_first_server_is_asked(self):
+        # A server answering SERVFAIL first, the test server second: Windows goes on to the
+        # next server of the array, wine gives the first one's failure.
+        failing = FailingServer("127.0.0.13", 2)
+        try:
+            self.assertEqual(probe("query", "1.2.0.192.in-addr.arpa", "12", f"127.0.0.13,{SERVER}"),
+                             "status 9002\n")
+            self.assertEqual(failing.asked, 1)
+        finally:
+            failing.close()
+
     def test_reply_lists_every_section(self):
         # Both list the additional section; the module must keep to the answer section.
         self.assertEqual(probe("query", "ns1.corp.test", "1", SERVER),
@@ -69,6 +83,13 @@ class NetworkParams(unittest.TestCase):
 
     def test_none_configured_is_the_local_host(self):
         self.assertEqual(probe("servers", resolv_conf="# none\n"), "server 127.0.0.1\n")
+
+
+class Idna(unittest.TestCase):
+    def test_symbols_have_an_ascii_form(self):
+        # IdnToAscii converts U+2603 as IDNA2003 did; IDNA2008 (the POSIX client) refuses it.
+        self.assertEqual(probe("idna", "\u2603.e2e.test"), "ascii xn--n3h.e2e.test\n")
+        self.assertEqual(probe("idna", "b\u00fccher.e2e.test"), "ascii xn--bcher-kva.e2e.test\n")
 
 
 class Messages(unittest.TestCase):
