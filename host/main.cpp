@@ -7,6 +7,7 @@
 
 #include "host/Colors.h"
 #include "host/HostState.h"
+#include "host/InstallLayout.h"
 #include "host/Modes.h"
 #include "host/Shell.h"
 #include "host/Version.h"
@@ -89,8 +90,12 @@ int main(int argc, char** argv) {
     HostSetInterruptMode(HostInterruptMode::InCommand);
     ApplyStartColor();
 
+    // Beside the executable in the build tree; in the module folder once installed.
     std::wstring directory = HostExecutableDirectory();
-    LoadPlugin((directory.empty() ? std::wstring(L".") : directory) + L"/Dns.so", shell.plugins);
+    if (directory.empty()) directory = L".";
+    LoadFirstPlugin(
+        {directory + L"/Dns.so", directory + L"/" + InstalledModuleDirectory + L"/Dns.so"},
+        shell.plugins);
     for (const std::wstring& path : options.plugins)
         LoadPlugin(path, shell.plugins);
 
