@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything needed to build and test on a fresh Debian 12 (or a
-# similar Debian/Ubuntu) machine. Non-interactive; run as root.
+# similar Debian/Ubuntu) machine. Non-interactive. Run it as yourself: when
+# packages are missing it installs them as root, asking sudo for that when it
+# is not root already.
 #
 # NSD is needed only as the test suite's private server (scripts/test.sh
 # starts its own instance in a network namespace). The package's system
@@ -10,11 +12,16 @@
 # When every package is present already, apt is not touched at all.
 set -euo pipefail
 
+# shellcheck source=lib/privilege.sh
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lib/privilege.sh"
+
+# man-db and dpkg-dev: the package's man page and its dependencies (dpkg-shlibdeps).
 PACKAGES=(
     build-essential cmake g++ clang libclang-rt-14-dev
     libc-ares-dev libedit-dev
     libgtest-dev libgmock-dev googletest
     nsd knot-dnsutils iproute2 python3 util-linux clang-format
+    dpkg-dev man-db
 )
 
 installed() {
@@ -27,6 +34,13 @@ for pkg in "${PACKAGES[@]}"; do
 done
 
 stop_system_nsd() {
+    # Only root can; a user is told, since our tests never use the system's server.
+    if [[ $EUID -ne 0 ]]; then
+        if [[ -d /run/systemd/system ]] && systemctl --quiet is-active nsd.service 2>/dev/null; then
+            echo "install-deps: the system's NSD service runs; stop it with: sudo systemctl disable --now nsd" >&2
+        fi
+        return
+    fi
     # With systemd as init: stop the unit and keep it from starting at boot.
     if [[ -d /run/systemd/system ]] && command -v systemctl >/dev/null; then
         systemctl disable --now nsd.service >/dev/null 2>&1 || true
@@ -55,8 +69,7 @@ fi
 
 if [[ $EUID -ne 0 ]]; then
     echo "install-deps: missing packages: ${missing[*]}" >&2
-    echo "install-deps: run as root (sudo $0)" >&2
-    exit 1
+    exec_with_sudo "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/install-deps.sh"
 fi
 
 echo "install-deps: installing ${missing[*]}"
