@@ -1,11 +1,15 @@
 #include "host/Modes.h"
 
+#include "host/Completion.h"
 #include "platform/HostIo.h"
 #include "platform/HostTerminal.h"
+#include "platform/LineCompletion.h"
 #include "platform/Text.h"
 
 int RunInteractive(Shell& shell) {
     if (!HostEditorOpen("corvane")) return RunPiped(shell);
+    HostSetLineCompleter(
+        [&shell](std::wstring_view before) { return CompleteCommandLine(shell, before); });
     std::wstring line;
     while (!shell.exitRequested) {
         HostReadResult result = HostEditorRead(L"corvane> ", line);
@@ -18,6 +22,7 @@ int RunInteractive(Shell& shell) {
         HostTakeInterrupt(); // a remembered Ctrl-C has done its work: the prompt is back
     }
     HostEditorClose();
+    HostSetLineCompleter({});
     return shell.lastCode;
 }
 

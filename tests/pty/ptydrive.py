@@ -50,6 +50,8 @@ class PtySession:
                 if slave > 2:
                     os.close(slave)
                 signal.signal(signal.SIGINT, signal.SIG_DFL)
+                if cwd is not None:
+                    os.chdir(cwd)
                 if env is None:
                     os.execvp(argv[0], argv)
                 os.execvpe(argv[0], argv, env)
@@ -92,12 +94,14 @@ class PtySession:
                 return match
             left = deadline - time.monotonic()
             if left <= 0 or not self._read(min(left, 0.1)):
-                if not self._read(0):
-                    match = pattern.search(self.transcript, self._seen)
-                    if match:
-                        self._seen = match.end()
-                        return match
-                    raise PtyTimeout(f"{pattern.pattern!r} not seen; transcript: {self.transcript!r}")
+                # Out of time, or the terminal closed: what is there is all there will be.
+                while self._read(0) and select.select([self.fd], [], [], 0)[0]:
+                    pass
+                match = pattern.search(self.transcript, self._seen)
+                if match:
+                    self._seen = match.end()
+                    return match
+                raise PtyTimeout(f"{pattern.pattern!r} not seen; transcript: {self.transcript!r}")
 
     def send(self, data):
         if isinstance(data, str):
