@@ -38,7 +38,6 @@ cleanup() {
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-chmod 755 "$WORK" # the resolv.conf in it is read by corvane, which may run as another user
 start_loopback_dns "$REPO_ROOT/scripts/demo" "$WORK" corvane.test
 
 LINE="dns /K corvane.test"

@@ -48,14 +48,15 @@ exec_in_private_namespace() {
         echo "${0##*/}: unshare (util-linux) is missing; run scripts/install-deps.sh" >&2
         exit 2
     }
-    export "$marker=1"
-    PRIVILEGE_KEEP_ENV+=("$marker")
     if [[ $EUID -eq 0 ]]; then
+        export "$marker=1"
         exec unshare --net --mount --propagation private "$@"
     fi
     if user_namespace_works; then
+        export "$marker=1"
         exec unshare --map-root-user --net --mount --propagation private "$@"
     fi
+    # As root, the script comes back here and makes the namespace itself.
     exec_with_sudo "$@"
 }
 
