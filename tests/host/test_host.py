@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """End-to-end runs of the corvane binary with the real Dns.so beside it and the probe
 plug-in. No command here performs a DNS lookup: only options, help and errors."""
+import atexit
 import os
 import pty
 import select
+import shutil
 import signal
 import subprocess
 import tempfile
 import time
 import unittest
+
+STATE_HOME = tempfile.mkdtemp(prefix="corvane-host-state.")
+atexit.register(shutil.rmtree, STATE_HOME, True)
 
 CORVANE = os.environ.get("CORVANE", "corvane")
 PROBE = os.environ.get("CORVANE_PROBE", "ProbePlugin.so")
@@ -30,6 +35,8 @@ class PtySession:
     def __init__(self, args, env=None):
         full_env = dict(os.environ)
         full_env.pop("noloadmsg", None)
+        # The prompt keeps its history in the state folder: a scratch one, not the user's.
+        full_env["XDG_STATE_HOME"] = STATE_HOME
         full_env.update(env or {})
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
@@ -48,6 +55,12 @@ class PtySession:
                 if not chunk:
                     break
                 self.output += chunk
+        return self.output.decode(errors="replace")
+
+    def read_until_count(self, text, count, timeout=10):
+        end = time.time() + timeout
+        while self.output.count(text.encode()) < count and time.time() < end:
+            self.read_until("\x00", timeout=0.1)
         return self.output.decode(errors="replace")
 
     def send(self, data):
@@ -269,6 +282,8 @@ class Interactive(unittest.TestCase):
         session.read_until("corvane> ")
         session.send("exit 9x\r")
         session.read_until("not a number")
+        # End of input only once the editor reads again: the next prompt has shown.
+        session.read_until_count("corvane> ", 2)
         session.send("\x04")
         self.assertEqual(session.wait(), 2)
 

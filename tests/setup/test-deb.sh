@@ -5,7 +5,7 @@
 # PATH, man shows corvane(1) and dpkg -r removes every file the package brought. Needs root;
 # reports itself skipped (77) without.
 #
-#   test-deb.sh BUILD_DIR
+#   test-deb.sh BUILD_DIR MODULE_DIR    (the module folder below the prefix /usr)
 set -euo pipefail
 
 if [[ $EUID -ne 0 ]]; then
@@ -18,6 +18,7 @@ if [[ "${CORVANE_DEB_TEST_NAMESPACE:-}" != 1 ]]; then
 fi
 
 BUILD=$(cd "$1" && pwd)
+MODULE_DIR=/usr/$2
 T=$(mktemp -d /tmp/corvane-deb.XXXXXX)
 mount -t tmpfs -o mode=0755 corvane-deb "$T"
 trap 'umount -R "$T" 2>/dev/null || umount -l "$T"; rmdir "$T"' EXIT
@@ -52,9 +53,7 @@ depends=$(dpkg-deb -f "$DEB" Depends)
 dpkg-deb -x "$DEB" "$T/contents"
 needed_packages() {
     local file library path
-    for file in "$T"/contents/usr/bin/corvane "$T"/contents/usr/lib/*/corvane/*.so \
-        "$T"/contents/usr/lib/corvane/*.so; do
-        [[ -e "$file" ]] || continue
+    for file in "$T/contents/usr/bin/corvane" "$T/contents$MODULE_DIR"/*.so; do
         for library in $(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
             [[ "$library" == libcorvane.so ]] && continue # the package's own
             path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && /x86-64/ { print $NF; exit }')
@@ -103,7 +102,7 @@ check "man corvane shows the page" \
     "corvane - console command processor with the DNS and RDNS lookup commands"
 
 inside dpkg-query -L corvane >"$T/files"
-check "the module folder is the package's" grep -qx '/usr/lib/x86_64-linux-gnu/corvane/Dns.so' "$T/files"
+check "the module folder is the package's" grep -qx "$MODULE_DIR/Dns.so" "$T/files"
 
 status=0
 inside dpkg -r corvane >"$T/remove.log" 2>&1 || status=$?
@@ -114,11 +113,16 @@ while read -r path; do
 done <"$T/files"
 check "no file of the package is left" output_is "${left[*]}" ""
 check "its own folders are gone" output_is \
-    "$(cd "$T/root" && ls -d usr/lib/x86_64-linux-gnu/corvane usr/share/doc/corvane 2>/dev/null)" ""
+    "$(cd "$T/root" && ls -d ".$MODULE_DIR" usr/share/doc/corvane 2>/dev/null)" ""
 check "nothing of it is left under /usr in the overlay" \
     output_is "$(cd "$T/upper" && find usr -not -type d 2>/dev/null)" ""
+# A package with maintainer scripts (cpack adds an ldconfig call for libraries under
+# /usr/lib) stays known as "config-files" until it is purged.
 state=$(inside dpkg-query -W -f='${db:Status-Status}' corvane 2>/dev/null || true)
-check "dpkg no longer lists it" output_is "${state:-not-installed}" not-installed
+check "dpkg knows it as removed" output_has " not-installed config-files " " ${state:-not-installed} "
+inside dpkg --purge corvane >>"$T/remove.log" 2>&1
+state=$(inside dpkg-query -W -f='${db:Status-Status}' corvane 2>/dev/null || true)
+check "purged, dpkg no longer knows it" output_is "${state:-not-installed}" not-installed
 check "this machine's own package database is untouched" \
     output_is "$(md5sum </var/lib/dpkg/status)" "$STATUS_BEFORE"
 
