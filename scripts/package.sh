@@ -13,8 +13,9 @@ JOBS=${JOBS:-2}
 
 # The package needs only the programs and the man page, not the tests: cpack must not build
 # everything first.
-cmake -S . -B "$BUILD_DIR" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-    $([[ -f "$BUILD_DIR/CMakeCache.txt" ]] || echo -DCMAKE_BUILD_TYPE=Release) >/dev/null
+options=(-DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON)
+[[ -f "$BUILD_DIR/CMakeCache.txt" ]] || options+=(-DCMAKE_BUILD_TYPE=Release)
+cmake -S . -B "$BUILD_DIR" "${options[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$JOBS" --target corvane Dns corvane_services manpage >/dev/null
 rm -f "$BUILD_DIR"/packages/*.deb
 if ! (cd "$BUILD_DIR" && cpack -G DEB >cpack.log 2>&1); then
