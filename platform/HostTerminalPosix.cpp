@@ -96,9 +96,11 @@ bool HostEditorOpen(const char* program) {
     }
     el_set(Editor, EL_EDITOR, "emacs");
     el_set(Editor, EL_PROMPT, PromptText);
-    el_set(Editor, EL_ADDFN, "corvane-complete", "complete the command name or option",
-           CompleteAtCursor);
-    el_set(Editor, EL_BIND, "^I", "corvane-complete", nullptr);
+    // The wide calls: libedit keeps the name and help text as given, where the narrow ones
+    // would leave copies that it never frees.
+    el_wset(Editor, EL_ADDFN, L"corvane-complete", L"complete the command name or option",
+            CompleteAtCursor);
+    el_wset(Editor, EL_BIND, L"^I", L"corvane-complete", nullptr);
     el_source(Editor, nullptr); // the user's ~/.editrc, if any
     return true;
 }
