@@ -12,6 +12,7 @@ does once it runs, not by how its redraw looks.
 """
 
 import os
+import shutil
 import stat
 import sys
 import tempfile
@@ -62,6 +63,7 @@ class Prompt:
 class Folder(unittest.TestCase):
     def setUp(self):
         self.home = tempfile.mkdtemp(prefix="corvane-prompt.")
+        self.addCleanup(shutil.rmtree, self.home, True)
         self.state = os.path.join(self.home, "state")
         self.history = os.path.join(self.state, "corvane", "history")
 
