@@ -1,8 +1,10 @@
 #include "host/Modes.h"
 
+#include "host/Completion.h"
 #include "platform/HostIo.h"
 #include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
+#include "platform/LineCompletion.h"
 #include "platform/Text.h"
 
 int RunInteractive(Shell& shell) {
@@ -11,6 +13,8 @@ int RunInteractive(Shell& shell) {
         HostKeepTypedEndOfInput(false);
         return RunPiped(shell);
     }
+    HostSetLineCompleter(
+        [&shell](std::wstring_view before) { return CompleteCommandLine(shell, before); });
     std::wstring line;
     while (!shell.exitRequested) {
         HostReadResult result = HostEditorRead(L"corvane> ", line);
@@ -26,6 +30,7 @@ int RunInteractive(Shell& shell) {
     }
     HostEditorClose();
     HostKeepTypedEndOfInput(false);
+    HostSetLineCompleter({});
     return shell.lastCode;
 }
 

@@ -41,15 +41,14 @@ std::vector<std::wstring> SplitCommandList(std::wstring_view list) {
     return names;
 }
 
-bool LoadPlugin(const std::wstring& path, std::vector<LoadedPlugin>& plugins) {
-    std::wstring error;
+namespace {
+
+// Takes the plug-in in an opened library: its description, entry points and commands.
+bool RegisterPlugin(const std::wstring& path, LibraryHandle library,
+                    std::vector<LoadedPlugin>& plugins) {
     LoadedPlugin plugin;
     plugin.path = path;
-    plugin.library = LibraryOpen(path, error);
-    if (plugin.library == nullptr) {
-        ReportError(L"cannot load " + path + L": " + error);
-        return false;
-    }
+    plugin.library = library;
     auto getInfo = Export<GetPluginInfoEntry>(plugin.library, "GetPluginInfo");
     plugin.info = getInfo != nullptr ? getInfo() : nullptr;
     if (plugin.info == nullptr || plugin.info->ModuleName == nullptr) {
@@ -72,6 +71,26 @@ bool LoadPlugin(const std::wstring& path, std::vector<LoadedPlugin>& plugins) {
     if (auto initialize = Export<LifecycleEntry>(plugin.library, "InitializePlugin")) initialize();
     plugins.push_back(std::move(plugin));
     return true;
+}
+
+} // namespace
+
+bool LoadPlugin(const std::wstring& path, std::vector<LoadedPlugin>& plugins) {
+    return LoadFirstPlugin({path}, plugins);
+}
+
+bool LoadFirstPlugin(const std::vector<std::wstring>& candidates,
+                     std::vector<LoadedPlugin>& plugins) {
+    std::vector<std::wstring> failures;
+    for (const std::wstring& path : candidates) {
+        std::wstring error;
+        if (LibraryHandle library = LibraryOpen(path, error))
+            return RegisterPlugin(path, library, plugins);
+        failures.push_back(L"cannot load " + path + L": " + error);
+    }
+    for (const std::wstring& failure : failures)
+        ReportError(failure);
+    return false;
 }
 
 const PluginCommand* FindPluginCommand(const std::vector<LoadedPlugin>& plugins,

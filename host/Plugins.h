@@ -28,6 +28,11 @@ std::vector<std::wstring> SplitCommandList(std::wstring_view list);
 // Loads and initialises the plug-in at path; false (with a message on standard error) when it
 // is not a usable plug-in.
 bool LoadPlugin(const std::wstring& path, std::vector<LoadedPlugin>& plugins);
+// Loads the first of the candidate paths whose library opens, as LoadPlugin does; reports
+// every candidate's reason when none opens (the build tree and an installation look for the
+// module in different places).
+bool LoadFirstPlugin(const std::vector<std::wstring>& candidates,
+                     std::vector<LoadedPlugin>& plugins);
 
 // The first plug-in command with this name, case-blind; null when none.
 const PluginCommand* FindPluginCommand(const std::vector<LoadedPlugin>& plugins,

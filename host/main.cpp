@@ -7,6 +7,7 @@
 
 #include "host/Colors.h"
 #include "host/HostState.h"
+#include "host/InstallLayout.h"
 #include "host/Modes.h"
 #include "host/Shell.h"
 #include "host/Version.h"
@@ -93,7 +94,12 @@ int main(int argc, char** argv) {
     HostInstallSignals();
     ApplyStartColor();
 
-    LoadPlugin(LibraryPathIn(HostExecutableDirectory(), L"Dns"), shell.plugins);
+    // Beside the executable in the build tree; in the module folder once installed.
+    std::wstring directory = HostExecutableDirectory();
+    if (directory.empty()) directory = L".";
+    LoadFirstPlugin({LibraryPathIn(directory, L"Dns"),
+                     LibraryPathIn(directory + L"/" + InstalledModuleDirectory, L"Dns")},
+                    shell.plugins);
     for (const std::wstring& path : options.plugins)
         LoadPlugin(path, shell.plugins);
 

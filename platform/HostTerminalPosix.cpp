@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include "platform/ConsoleColor.h"
+#include "platform/EditorHistoryPosix.h"
 #include "platform/HostIo.h"
 #include "platform/HostSignals.h"
 #include "platform/HostTerminal.h"
+#include "platform/LineCompletion.h"
 #include "platform/Text.h"
 
 namespace {
@@ -31,9 +33,34 @@ EditLine* Editor = nullptr;
 History* EditorHistory = nullptr;
 HistEvent EditorEvent;
 std::string EditorPrompt;
+std::string HistoryPath;
 
 char* PromptText(EditLine*) {
     return EditorPrompt.data();
+}
+
+// Tab: the command processor's completer says what replaces the word before the cursor, or
+// which choices to list below the line when nothing would change.
+unsigned char CompleteAtCursor(EditLine* editor, int) {
+    const LineCompleter& completer = HostLineCompleter();
+    const LineInfoW* line = el_wline(editor);
+    if (!completer || line == nullptr) return CC_ERROR;
+    std::wstring_view before(line->buffer, static_cast<size_t>(line->cursor - line->buffer));
+    LineCompletion completion = completer(before);
+    if (completion.replace > before.size()) return CC_ERROR;
+    if (before.substr(before.size() - completion.replace) != completion.text) {
+        el_deletestr(editor, static_cast<int>(completion.replace));
+        if (!completion.text.empty()) el_winsertstr(editor, completion.text.c_str());
+        return CC_REFRESH;
+    }
+    if (completion.choices.empty()) return CC_REFRESH_BEEP;
+    std::wstring list = L"\n";
+    for (const std::wstring& choice : completion.choices)
+        list += choice + L"  ";
+    list += L"\n";
+    std::fflush(stdout); // the editor's own output first
+    HostWrite(STDOUT_FILENO, WideToUtf8(list));
+    return CC_REDISPLAY;
 }
 
 } // namespace
@@ -65,12 +92,19 @@ bool HostEditorOpen(const char* program) {
     if (Editor == nullptr) return false;
     EditorHistory = history_init();
     if (EditorHistory != nullptr) {
-        history(EditorHistory, &EditorEvent, H_SETSIZE, 500);
+        history(EditorHistory, &EditorEvent, H_SETSIZE, EditorHistoryLines);
         history(EditorHistory, &EditorEvent, H_SETUNIQUE, 1);
         el_set(Editor, EL_HIST, history, EditorHistory);
+        HistoryPath = EditorHistoryFile();
+        if (!HistoryPath.empty()) EditorHistoryLoad(EditorHistory, HistoryPath);
     }
     el_set(Editor, EL_EDITOR, "emacs");
     el_set(Editor, EL_PROMPT, PromptText);
+    // The wide calls: libedit keeps the name and help text as given, where the narrow ones
+    // would leave copies that it never frees.
+    el_wset(Editor, EL_ADDFN, L"corvane-complete", L"complete the command name or option",
+            CompleteAtCursor);
+    el_wset(Editor, EL_BIND, L"^I", L"corvane-complete", nullptr);
     el_source(Editor, nullptr); // the user's ~/.editrc, if any
     return true;
 }
@@ -94,8 +128,11 @@ HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line) {
     std::string bytes(text, static_cast<size_t>(count));
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
         bytes.pop_back();
-    if (EditorHistory != nullptr && bytes.find_first_not_of(" \t") != std::string::npos)
+    if (EditorHistory != nullptr && bytes.find_first_not_of(" \t") != std::string::npos) {
         history(EditorHistory, &EditorEvent, H_ENTER, bytes.c_str());
+        // Saved at once, so that the line survives however this session ends.
+        if (!HistoryPath.empty()) EditorHistorySave(EditorHistory, HistoryPath);
+    }
     line = Utf8ToWide(bytes);
     return HostReadResult::Line;
 }

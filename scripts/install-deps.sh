@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything needed to build and test on a fresh Debian 12 (or a
 # similar Debian/Ubuntu) machine, the Windows cross-build and its wine runs
-# included. Non-interactive; run as root.
+# included. Non-interactive. Run it as yourself: when packages are missing it
+# installs them as root, asking sudo for that when it is not root already.
 #
 # NSD is needed only as the test suite's private server (scripts/test.sh
 # starts its own instance in a network namespace). The package's system
@@ -11,6 +12,10 @@
 # When every package is present already, apt is not touched at all.
 set -euo pipefail
 
+# shellcheck source=lib/privilege.sh
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lib/privilege.sh"
+
+# man-db and dpkg-dev: the package's man page and its dependencies (dpkg-shlibdeps).
 PACKAGES=(
     build-essential cmake g++ clang libclang-rt-14-dev
     libc-ares-dev libidn2-dev libedit-dev
@@ -20,6 +25,7 @@ PACKAGES=(
     # The Windows build: mingw-w64 (posix threads) and wine to run its tests.
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     wine wine64
+    dpkg-dev man-db
 )
 
 installed() {
@@ -32,6 +38,13 @@ for pkg in "${PACKAGES[@]}"; do
 done
 
 stop_system_nsd() {
+    # Only root can; a user is told, since our tests never use the system's server.
+    if [[ $EUID -ne 0 ]]; then
+        if [[ -d /run/systemd/system ]] && systemctl --quiet is-active nsd.service 2>/dev/null; then
+            echo "install-deps: the system's NSD service runs; stop it with: sudo systemctl disable --now nsd" >&2
+        fi
+        return
+    fi
     # With systemd as init: stop the unit and keep it from starting at boot.
     if [[ -d /run/systemd/system ]] && command -v systemctl >/dev/null; then
         systemctl disable --now nsd.service >/dev/null 2>&1 || true
@@ -60,8 +73,7 @@ fi
 
 if [[ $EUID -ne 0 ]]; then
     echo "install-deps: missing packages: ${missing[*]}" >&2
-    echo "install-deps: run as root (sudo $0)" >&2
-    exit 1
+    exec_with_sudo "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/install-deps.sh"
 fi
 
 echo "install-deps: installing ${missing[*]}"

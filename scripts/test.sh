@@ -4,8 +4,10 @@
 # pointing at an NSD instance that serves the zones in tests/e2e/zones.
 # No query can reach the real resolver or the network.
 #
-#   sudo scripts/test.sh [ctest arguments...]
+#   scripts/test.sh [ctest arguments...]
 #
+# As root it makes the namespace itself; as a user it uses a user namespace
+# where the kernel allows one, else it asks sudo (and runs the tests as you).
 # BUILD_DIR selects the build tree (default: build, relative to the
 # repository root). A Windows build tree (cmake/mingw-w64.cmake) runs its
 # programs under wine, with a prefix in the build tree and one wineserver
@@ -16,107 +18,47 @@ set -euo pipefail
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ZONES_DIR="$REPO_ROOT/tests/e2e/zones"
+# shellcheck source=lib/privilege.sh
+source "$REPO_ROOT/scripts/lib/privilege.sh"
+# shellcheck source=lib/loopback-dns.sh
+source "$REPO_ROOT/scripts/lib/loopback-dns.sh"
 
 die() {
     echo "test.sh: $*" >&2
     exit 2
 }
 
-# Outside the namespace: re-run this script inside a fresh one.
-if [[ "${CORVANE_TEST_NAMESPACE:-}" != 1 ]]; then
-    command -v unshare >/dev/null || die "unshare (util-linux) is missing; run scripts/install-deps.sh"
-    export CORVANE_TEST_NAMESPACE=1
-    if [[ $EUID -eq 0 ]]; then
-        exec unshare --net --mount --propagation private "${BASH_SOURCE[0]}" "$@"
-    fi
-    # Without root, a user namespace gives the same isolation where the kernel allows it.
-    exec unshare --map-root-user --net --mount --propagation private "${BASH_SOURCE[0]}" "$@"
-fi
-
-for tool in ip nsd nsd-checkconf kdig ctest mount; do
-    command -v "$tool" >/dev/null || die "$tool is missing; run scripts/install-deps.sh"
-done
-
 cd "$REPO_ROOT"
 BUILD_DIR=${BUILD_DIR:-build}
 [[ -f "$BUILD_DIR/CTestTestfile.cmake" ]] || die "no configured build in '$BUILD_DIR'; build first"
 
-ip link set lo up
+# Outside the namespace: re-run this script inside a fresh one.
+if [[ "${CORVANE_TEST_NAMESPACE:-}" != 1 ]]; then
+    PRIVILEGE_KEEP_ENV+=(TEST_TIMEOUT ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS)
+    exec_in_private_namespace CORVANE_TEST_NAMESPACE "$REPO_ROOT/scripts/test.sh" "$@"
+fi
+
+command -v ctest >/dev/null || die "ctest is missing; run scripts/install-deps.sh"
 
 WORK=$(mktemp -d /tmp/corvane-e2e.XXXXXX)
-NSD_PID=
 WINE_RUNNING=
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
     if [[ -n "$WINE_RUNNING" ]]; then
         wineserver -k 2>/dev/null || true
     fi
-    if [[ -n "$NSD_PID" ]]; then
-        kill "$NSD_PID" 2>/dev/null || true
-        wait "$NSD_PID" 2>/dev/null || true
-    fi
+    stop_loopback_dns
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-# Private resolv.conf: the default-server paths of both commands must reach
-# only our server. The mount is private to this namespace.
-printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
-[[ -e /etc/resolv.conf ]] || die "/etc/resolv.conf does not exist; nothing to bind-mount over"
-mount --bind "$WORK/resolv.conf" /etc/resolv.conf
+start_loopback_dns "$ZONES_DIR" "$WORK" e2e.test
 
-# NSD configuration: everything in the work dir, no privilege drop, no
-# remote control, no state in system directories.
-listen="    ip-address: 127.0.0.1"
-if ip -6 addr show dev lo 2>/dev/null | grep -q 'inet6 ::1/'; then
-    listen+=$'\n    ip-address: ::1'
-fi
-{
-    cat <<EOF
-server:
-$listen
-    port: 53
-    username: ""
-    chroot: ""
-    zonesdir: "$ZONES_DIR"
-    pidfile: "$WORK/nsd.pid"
-    database: ""
-    zonelistfile: "$WORK/zone.list"
-    xfrdfile: "$WORK/xfrd.state"
-    xfrdir: "$WORK"
-    logfile: "$WORK/nsd.log"
-    server-count: 1
-    verbosity: 1
-    hide-version: yes
-    round-robin: no
-    # No response rate limiting: the suite sends hundreds of like queries at once.
-    rrl-ratelimit: 0
-    rrl-whitelist-ratelimit: 0
-remote-control:
-    control-enable: no
-EOF
-    for zonefile in "$ZONES_DIR"/*.zone; do
-        zone=$(basename "$zonefile" .zone)
-        printf 'zone:\n    name: "%s"\n    zonefile: "%s"\n' "$zone" "$zone.zone"
-    done
-} >"$WORK/nsd.conf"
-nsd-checkconf "$WORK/nsd.conf" || die "nsd-checkconf rejected the generated configuration"
-
-nsd -d -c "$WORK/nsd.conf" >"$WORK/nsd.out" 2>&1 &
-NSD_PID=$!
-
-ready=0
-for _ in $(seq 1 100); do
-    if kdig @127.0.0.1 e2e.test SOA +short +timeout=1 +retry=0 2>/dev/null | grep -q .; then
-        ready=1
-        break
-    fi
-    kill -0 "$NSD_PID" 2>/dev/null || break
-    sleep 0.1
-done
-if [[ $ready != 1 ]]; then
-    cat "$WORK/nsd.out" "$WORK/nsd.log" >&2 2>/dev/null || true
-    die "NSD did not come up on 127.0.0.1:53"
+# Asked through sudo, the tests still run as the user who asked, so the build tree stays
+# theirs; in this network namespace, and only here, port 53 then needs no privilege. (The
+# tests that need root skip themselves.)
+if [[ $EUID -eq 0 && -n "${SUDO_UID:-}" && "${SUDO_UID}" != 0 ]]; then
+    echo 0 >/proc/sys/net/ipv4/ip_unprivileged_port_start
 fi
 
 # A Windows build runs its programs under wine (scripts/wine-run.sh): a prefix of its own in
@@ -135,6 +77,6 @@ fi
 
 export DNS_E2E_SERVER=127.0.0.1
 status=0
-ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout "${TEST_TIMEOUT:-300}" "$@" </dev/null ||
-    status=$?
+run_as_invoking_user ctest --test-dir "$BUILD_DIR" --output-on-failure \
+    --timeout "${TEST_TIMEOUT:-300}" "$@" </dev/null || status=$?
 exit "$status"

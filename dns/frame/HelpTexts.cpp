@@ -10,6 +10,7 @@
 #include "dns/frame/AsciiCase.h"
 #include "dns/frame/BaseName.h"
 #include "dns/frame/HostApi.h"
+#include "dns/frame/ModuleVersion.h"
 #include "dns/frame/Plugin.h"
 #include "platform/Text.h"
 #include "platform/UserInterface.h"
@@ -81,7 +82,8 @@ int PrintCommandHelp(const wchar_t* text, int showBanner) {
     QPuts(text);
     if (showBanner == 0) return 0;
 
-    Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PluginName, 1u, 0u, 9u, 2u, L"x64");
+    Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PluginName, ModuleVersionMajor,
+           ModuleVersionMinor, ModuleVersionBuild, ModuleVersionRevision, L"x64");
 
     // Nothing may be thrown to the host: without memory for the path its name stays empty.
     std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[PathBufferSize]);

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "dns/frame/HostApi.h"
+#include "dns/frame/ModuleVersion.h"
 #include "platform/Clock.h"
 #include "platform/DnsClient.h"
 #include "platform/Text.h"
@@ -15,9 +16,9 @@ int32_t CtrlHandlerInstalled = 0;
 ConsoleHandle ConsoleOutputHandle = nullptr;
 
 namespace {
-constexpr int32_t VersionMajor = 1;
-constexpr int32_t VersionMinor = 0;
-constexpr int32_t VersionBuild = 9;
+constexpr int32_t VersionMajor = ModuleVersionMajor;
+constexpr int32_t VersionMinor = ModuleVersionMinor;
+constexpr int32_t VersionBuild = ModuleVersionBuild;
 constexpr char ClverText[] = "1.1.1.2";
 constexpr size_t ClverBufferSize = 1024;
 constexpr uint32_t ConsoleRetryDelay = 50; // ms before the second attempt to open the console

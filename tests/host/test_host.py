@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """End-to-end runs of the corvane binary with the real Dns.so beside it and the probe
 plug-in. No command here performs a DNS lookup: only options, help and errors."""
+import atexit
 import os
 import pty
 import select
+import shutil
 import signal
 import subprocess
 import tempfile
 import termios
 import time
 import unittest
+
+STATE_HOME = tempfile.mkdtemp(prefix="corvane-host-state.")
+atexit.register(shutil.rmtree, STATE_HOME, True)
 
 CORVANE = os.environ.get("CORVANE", "corvane")
 PROBE = os.environ.get("CORVANE_PROBE", "ProbePlugin.so")
@@ -31,6 +36,8 @@ class PtySession:
     def __init__(self, args, env=None):
         full_env = dict(os.environ)
         full_env.pop("noloadmsg", None)
+        # The prompt keeps its history in the state folder: a scratch one, not the user's.
+        full_env["XDG_STATE_HOME"] = STATE_HOME
         full_env.update(env or {})
         self.pid, self.fd = pty.fork()
         if self.pid == 0:

@@ -79,7 +79,9 @@ class PtyOutput:
             left = deadline - time.monotonic()
             # Time is up, or the terminal closed: one last look at what is there.
             if left <= 0 or not self._read(min(left, 0.1)):
-                self._read(0)
+                # Out of time, or the terminal closed: what is there is all there will be.
+                while self._read(0) and select.select([self.fd], [], [], 0)[0]:
+                    pass
                 match = pattern.search(self.transcript, self._seen)
                 if match:
                     self._seen = match.end()
@@ -102,6 +104,8 @@ class PtySession(PtyOutput):
                 if slave > 2:
                     os.close(slave)
                 signal.signal(signal.SIGINT, signal.SIG_DFL)
+                if cwd is not None:
+                    os.chdir(cwd)
                 if env is None:
                     os.execvp(argv[0], argv)
                 os.execvpe(argv[0], argv, env)
