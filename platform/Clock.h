@@ -2,6 +2,6 @@
 #pragma once
 #include <cstdint>
 
-uint64_t ClockSystemTime();  // 100-nanosecond units; only differences are used
-uint32_t ClockTickCount();   // milliseconds, wraps around
+uint64_t ClockSystemTime(); // 100-nanosecond units; only differences are used
+uint32_t ClockTickCount();  // milliseconds, wraps around
 void ClockSleep(uint32_t milliseconds);

@@ -12,9 +12,13 @@ uint64_t MonotonicNanoseconds() {
 }
 } // namespace
 
-uint64_t ClockSystemTime() { return MonotonicNanoseconds() / 100; }
+uint64_t ClockSystemTime() {
+    return MonotonicNanoseconds() / 100;
+}
 
-uint32_t ClockTickCount() { return static_cast<uint32_t>(MonotonicNanoseconds() / 1000000); }
+uint32_t ClockTickCount() {
+    return static_cast<uint32_t>(MonotonicNanoseconds() / 1000000);
+}
 
 void ClockSleep(uint32_t milliseconds) {
     timespec delay{static_cast<time_t>(milliseconds / 1000),

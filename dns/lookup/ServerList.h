@@ -13,7 +13,9 @@ struct ServerList {
     uint32_t AddrArray[ServerListCapacity];
 };
 
-inline IP4_ARRAY* AsIp4Array(ServerList* list) { return reinterpret_cast<IP4_ARRAY*>(list); }
+inline IP4_ARRAY* AsIp4Array(ServerList* list) {
+    return reinterpret_cast<IP4_ARRAY*>(list);
+}
 
 int ResolveServerName(const wchar_t* name, SockAddr4* address);
 int LoadDefaultServers(ServerList* list);

@@ -36,7 +36,7 @@ int ParseAddress(const wchar_t* text, uint32_t* address4, SockAddr6* address6) {
 
     if (uint32_t address = ParseIpv4(text); address != 0) {
         *address4 = address;
-        return 4;
+        return AddressIsV4;
     }
 
     SockAddr6 parsed;
@@ -47,5 +47,5 @@ int ParseAddress(const wchar_t* text, uint32_t* address4, SockAddr6* address6) {
     // Only the address and scope matter for a reverse lookup; a port given with it is dropped.
     parsed.sin6_port = 0;
     std::memcpy(address6, &parsed, sizeof parsed);
-    return 6;
+    return AddressIsV6;
 }

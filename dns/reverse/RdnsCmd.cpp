@@ -22,8 +22,6 @@ constexpr int ExitDone = 0;
 constexpr int ExitUsage = 1;
 constexpr int ExitNoArguments = 87;
 
-constexpr int AddressIsV4 = 4;
-
 // The options of one command line.
 struct RdnsOptions {
     uint32_t word = 0;

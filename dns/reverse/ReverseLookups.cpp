@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int AddressIsV4 = 4;
-constexpr int AddressIsV6 = 6;
 constexpr int ResultUnreadable = 1;
 // RDNS polls no break flag; the wait only bounds how long one call blocks.
 constexpr uint32_t WaitSliceMs = 1000;

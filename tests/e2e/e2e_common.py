@@ -252,16 +252,16 @@ def main():
     unittest.main(verbosity=2)
 
 
-class FailingServer:
-    """A server on a loopback address of its own that answers every query with one
-    response code (2 SERVFAIL, 5 REFUSED) and nothing else."""
+class LoopbackUdpServer:
+    """A UDP server on port 53 of a loopback address of its own, for the tests that need a
+    server that misbehaves: handle(query, client) gets every datagram, on the server's own
+    thread. close() ends it."""
 
-    def __init__(self, address, rcode):
+    def __init__(self, address):
+        self.address = address
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((address, 53))
         self.sock.settimeout(0.2)
-        self.rcode = rcode
-        self.asked = 0
         self.running = True
         self.thread = threading.Thread(target=self.serve, daemon=True)
         self.thread.start()
@@ -274,18 +274,43 @@ class FailingServer:
                 continue
             except OSError:
                 return
-            if len(query) < 12:
-                continue
-            self.asked += 1
-            flags = bytes([query[2] | 0x80, 0x80 | self.rcode])
-            # The question stays; no answer, authority or additional records.
-            end = 12
-            while end < len(query) and query[end] != 0:
-                end += 1 + query[end]
-            header = query[:2] + flags + b"\x00\x01" + b"\x00" * 6
-            self.sock.sendto(header + query[12 : end + 5], client)
+            self.handle(query, client)
+
+    def handle(self, query, client):
+        raise NotImplementedError
+
+    def forward(self, query, client, upstream):
+        """Asks upstream and passes its answer on; a lost answer is dropped."""
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
+            up.settimeout(2)
+            try:
+                up.sendto(query, (upstream, 53))
+                self.sock.sendto(up.recvfrom(4096)[0], client)
+            except OSError:
+                pass
 
     def close(self):
         self.running = False
         self.thread.join()
         self.sock.close()
+
+
+class FailingServer(LoopbackUdpServer):
+    """Answers every query with one response code (2 SERVFAIL, 5 REFUSED) and nothing else."""
+
+    def __init__(self, address, rcode):
+        self.rcode = rcode
+        self.asked = 0
+        super().__init__(address)
+
+    def handle(self, query, client):
+        if len(query) < 12:
+            return
+        self.asked += 1
+        flags = bytes([query[2] | 0x80, 0x80 | self.rcode])
+        # The question stays; no answer, authority or additional records.
+        end = 12
+        while end < len(query) and query[end] != 0:
+            end += 1 + query[end]
+        header = query[:2] + flags + b"\x00\x01" + b"\x00" * 6
+        self.sock.sendto(header + query[12 : end + 5], client)

@@ -12,7 +12,6 @@ import os
 import re
 import select
 import signal
-import socket
 import subprocess
 import tempfile
 import threading
@@ -20,6 +19,7 @@ import time
 import unittest
 
 from e2e_common import (
+    LoopbackUdpServer,
     SYMBOL_NAMES_SENT_AS_TYPED,
     ONE_AT_A_TIME,
     Corvane,
@@ -621,50 +621,24 @@ class Errors(E2ETestCase):
         )
 
 
-class SlowServer:
-    """A UDP relay on a loopback address of its own that hands every query to the
-    real server and delays the answer, so a lookup lasts long enough to be
-    interrupted."""
+class SlowServer(LoopbackUdpServer):
+    """A UDP relay that hands every query to the real server and delays the answer, so a
+    lookup lasts long enough to be interrupted."""
 
     def __init__(self, upstream, address="127.0.0.9", delay=0.3, mute=b""):
         self.upstream = upstream
-        self.address = address
         self.delay = delay
         self.mute = mute  # queries whose bytes contain this are never answered
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind((address, 53))
-        self.running = True
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
+        super().__init__(address)
 
-    def serve(self):
-        self.sock.settimeout(0.2)
-        while self.running:
-            try:
-                query, client = self.sock.recvfrom(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            threading.Thread(target=self.relay, args=(query, client), daemon=True).start()
+    def handle(self, query, client):
+        threading.Thread(target=self.relay, args=(query, client), daemon=True).start()
 
     def relay(self, query, client):
         if self.mute and self.mute in query:
             return
         time.sleep(self.delay)
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
-            up.settimeout(2)
-            try:
-                up.sendto(query, (self.upstream, 53))
-                answer, _ = up.recvfrom(4096)
-                self.sock.sendto(answer, client)
-            except OSError:
-                pass
-
-    def close(self):
-        self.running = False
-        self.thread.join()
-        self.sock.close()
+        self.forward(query, client, self.upstream)
 
 
 class BreakOff(E2ETestCase):

@@ -12,11 +12,11 @@ sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 import unittest
 
 from e2e_common import (
-    NEXT_SERVER_ON_FAILURE,
-    FailingServer,
-    ONE_AT_A_TIME,
     FAILURE_TEXT,
+    NEXT_SERVER_ON_FAILURE,
+    ONE_AT_A_TIME,
     E2ETestCase,
+    FailingServer,
     can_swap_resolv_conf,
     command,
     command_with_resolv_conf,

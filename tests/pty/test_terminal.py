@@ -14,7 +14,6 @@ import os
 import re
 import select
 import signal
-import socket
 import struct
 import sys
 import tempfile
@@ -23,7 +22,10 @@ import threading
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_common import LoopbackUdpServer  # noqa: E402
 from ptydrive import PtyOutput, PtySession  # noqa: E402
 
 CORVANE = None
@@ -176,55 +178,28 @@ class PagerOnTerminal(unittest.TestCase):
         self.assertNotIn(PROMPT, r.output)
 
 
-class HoldingRelay:
-    """A UDP relay on a loopback address of its own in front of the test server: queries
-    whose bytes contain `hold` are kept back until release() (or forever, mute)."""
+class HoldingRelay(LoopbackUdpServer):
+    """A UDP relay in front of the test server: queries whose bytes contain `hold` are kept
+    back until release() (or forever, mute)."""
 
     def __init__(self, hold, address="127.0.0.10"):
         self.hold = hold
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind((address, 53))
-        self.address = address
         self.held = []
         self.got_held = threading.Event()
         self.released = threading.Event()
-        self.running = True
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
+        super().__init__(address)
 
-    def serve(self):
-        self.sock.settimeout(0.2)
-        while self.running:
-            try:
-                query, client = self.sock.recvfrom(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            if self.hold in query and not self.released.is_set():
-                self.held.append((query, client))
-                self.got_held.set()
-                continue
-            threading.Thread(target=self.forward, args=(query, client), daemon=True).start()
-
-    def forward(self, query, client):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
-            up.settimeout(2)
-            try:
-                up.sendto(query, (SERVER, 53))
-                self.sock.sendto(up.recvfrom(4096)[0], client)
-            except OSError:
-                pass
+    def handle(self, query, client):
+        if self.hold in query and not self.released.is_set():
+            self.held.append((query, client))
+            self.got_held.set()
+            return
+        threading.Thread(target=self.forward, args=(query, client, SERVER), daemon=True).start()
 
     def release(self):
         self.released.set()
         for query, client in self.held:
-            self.forward(query, client)
-
-    def close(self):
-        self.running = False
-        self.thread.join()
-        self.sock.close()
+            self.forward(query, client, SERVER)
 
 
 def corvane_child(session):

@@ -24,21 +24,8 @@ T=$(mktemp -d /tmp/corvane-deb.XXXXXX)
 mount -t tmpfs -o mode=0755 corvane-deb "$T"
 trap 'umount -R "$T" 2>/dev/null || umount -l "$T"; rmdir "$T"' EXIT
 
-failures=0
-count=0
-check() {
-    local what=$1
-    shift
-    count=$((count + 1))
-    if "$@"; then
-        echo "ok $count - $what"
-    else
-        echo "not ok $count - $what"
-        failures=$((failures + 1))
-    fi
-}
-output_is() { [[ "$1" == "$2" ]] || { printf '  got:      %q\n  expected: %q\n' "$1" "$2"; false; }; }
-output_has() { [[ "$1" == *"$2"* ]] || { printf '  got: %q\n  lacks: %q\n' "$1" "$2"; false; }; }
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 if ! cpack --config "$BUILD/CPackConfig.cmake" -G DEB -B "$T/packages" >"$T/cpack.log" 2>&1; then
     cat "$T/cpack.log" >&2
@@ -127,5 +114,4 @@ check "purged, dpkg no longer knows it" output_is "${state:-not-installed}" not-
 check "this machine's own package database is untouched" \
     output_is "$(md5sum </var/lib/dpkg/status)" "$STATUS_BEFORE"
 
-echo "$((count - failures)) passed, $failures failed"
-[[ $failures -eq 0 ]]
+checks_done

@@ -10,21 +10,8 @@ BUILD=$1 BINDIR=$2 MODULE_DIR=$3 MANDIR=$4 DOCDIR=$5
 T=$(mktemp -d /tmp/corvane-install.XXXXXX)
 trap 'rm -rf "$T"' EXIT
 
-failures=0
-count=0
-check() {
-    local what=$1
-    shift
-    count=$((count + 1))
-    if "$@"; then
-        echo "ok $count - $what"
-    else
-        echo "not ok $count - $what"
-        failures=$((failures + 1))
-    fi
-}
-output_is() { [[ "$1" == "$2" ]] || { printf '  got:      %q\n  expected: %q\n' "$1" "$2"; false; }; }
-output_has() { [[ "$1" == *"$2"* ]] || { printf '  got: %q\n  lacks: %q\n' "$1" "$2"; false; }; }
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 cmake --install "$BUILD" --prefix "$T/prefix" >"$T/install.log"
 P=$T/prefix
@@ -61,5 +48,4 @@ check "without the module: both places named (installed)" output_has "$missing" 
     "corvane: cannot load $T/moved/$BINDIR/$(realpath -m --relative-to="/$BINDIR" "/$MODULE_DIR")/Dns.so: "
 check "without the module: dns is unknown" output_is "$status" 127
 
-echo "$((count - failures)) passed, $failures failed"
-[[ $failures -eq 0 ]]
+checks_done

@@ -29,20 +29,8 @@ T=$(mktemp -d /tmp/corvane-quickstart.XXXXXX)
 mount -t tmpfs -o mode=0755,size=2g corvane-quickstart "$T"
 trap 'umount -R "$T" 2>/dev/null || umount -l "$T"; rmdir "$T"' EXIT
 
-failures=0
-count=0
-check() {
-    local what=$1
-    shift
-    count=$((count + 1))
-    if "$@"; then
-        echo "ok $count - $what"
-    else
-        echo "not ok $count - $what"
-        failures=$((failures + 1))
-    fi
-}
-output_is() { [[ "$1" == "$2" ]] || { printf '  got:      %q\n  expected: %q\n' "$1" "$2"; false; }; }
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # The README's first two shell blocks after its "Quick start" heading.
 readme_block() {
@@ -200,5 +188,4 @@ check "as a user, with user namespaces: the demo zone's table" \
 check "as a user, with user namespaces: no sudo" output_is "$(cat "$T/sudo.log")" ""
 [[ $failures -eq $before ]] || { echo "--- output with user namespaces:"; cat "$T/user-ns.out"; }
 
-echo "$((count - failures)) passed, $failures failed"
-[[ $failures -eq 0 ]]
+checks_done

@@ -21,9 +21,7 @@ class LookupNameTest : public FakeWorldTest {
         FakeWorldTest::SetUp(); // also clears the pager, colour slots and break flag
         fake::SystemTime = 133000000000000000ull;
     }
-    void TearDown() override {
-        EXPECT_EQ(fake::OpenResultLists, 0);
-    }
+    void TearDown() override { EXPECT_EQ(fake::OpenResultLists, 0); }
 
     // The record types queried, in order, with the SOA walk's repeats folded.
     static std::vector<uint16_t> QueriedTypes() {
@@ -57,8 +55,8 @@ TEST_F(LookupNameTest, RejectsMissingName) {
 TEST_F(LookupNameTest, QueriesTypesInFixedOrder) {
     fake::Answers[{L"example.com", DNS_TYPE_SOA}] = {0, {fake::SOA(L"ns", L"admin", {})}};
     EXPECT_EQ(LookupName(nullptr, L"example.com", NoHeaders, 0), 0);
-    EXPECT_EQ(QueriedTypes(),
-              (Types{DNS_TYPE_A, DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA, DNS_TYPE_MX, DNS_TYPE_TEXT, DNS_TYPE_LOC}));
+    EXPECT_EQ(QueriedTypes(), (Types{DNS_TYPE_A, DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS,
+                                     DNS_TYPE_SOA, DNS_TYPE_MX, DNS_TYPE_TEXT, DNS_TYPE_LOC}));
     for (const fake::Query& q : fake::Queries)
         EXPECT_EQ(q.options, 0x48u);
 }
@@ -81,9 +79,10 @@ TEST_F(LookupNameTest, OnlySoaWalksUp) {
 }
 
 TEST_F(LookupNameTest, PtrOnlyForArpaNames) {
-    const Types forward{DNS_TYPE_A, DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA, DNS_TYPE_MX, DNS_TYPE_TEXT, DNS_TYPE_LOC};
+    const Types forward{DNS_TYPE_A,   DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS,
+                        DNS_TYPE_SOA, DNS_TYPE_MX,   DNS_TYPE_TEXT,  DNS_TYPE_LOC};
     const Types reverse{DNS_TYPE_A,   DNS_TYPE_AAAA, DNS_TYPE_CNAME, DNS_TYPE_NS, DNS_TYPE_SOA,
-                        DNS_TYPE_PTR, DNS_TYPE_MX,   DNS_TYPE_TEXT,   DNS_TYPE_LOC};
+                        DNS_TYPE_PTR, DNS_TYPE_MX,   DNS_TYPE_TEXT,  DNS_TYPE_LOC};
     struct Case {
         const wchar_t* name;
         const Types& types;
@@ -128,7 +127,8 @@ TEST_F(LookupNameTest, LongNameIsCutInNameLineOnly) {
 }
 
 TEST_F(LookupNameTest, HeaderVariants) {
-    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0, {fake::Named(DNS_TYPE_NS, L"ns.example.com")}};
+    fake::Answers[{L"example.com", DNS_TYPE_NS}] = {0,
+                                                    {fake::Named(DNS_TYPE_NS, L"ns.example.com")}};
     const std::wstring record = L"NS      DNAME       ns.example.com\r\n";
     struct Case {
         uint32_t flags;
