@@ -6,7 +6,8 @@ delaying relays that bench/run.sh starts on loopback in front of NSD.
 
 Prints each scenario's times and the ratio corvane / dig, and writes
 bench/results/latest.md (the table, with the machine and the date) and
-bench/results/names.png (time against the number of names).
+bench/results/names.png (time against the number of names); --results-suffix
+keeps a second set beside them (the Windows build under wine).
 
 dig runs all questions of a scenario in one process (dig @relay n1 A n1 AAAA
 ...), one after the other, as a one-query-at-a-time client does. The questions
@@ -143,6 +144,8 @@ def main():
     parser.add_argument("--corvane", default="build/corvane")
     parser.add_argument("--write-zones")
     parser.add_argument("--quick", action="store_true", help="fewer repeats, no plot series")
+    parser.add_argument("--results-suffix", default="",
+                        help="written to latest SUFFIX.md and names SUFFIX.png (e.g. -windows)")
     args = parser.parse_args()
     if args.write_zones:
         write_zones(args.write_zones)
@@ -202,7 +205,9 @@ def main():
 
     os.makedirs(RESULTS, exist_ok=True)
     stamp = datetime.date.today().isoformat()
-    with open(os.path.join(RESULTS, "latest.md"), "w") as out:
+    table = os.path.join(RESULTS, f"latest{args.results_suffix}.md")
+    plot = os.path.join(RESULTS, f"names{args.results_suffix}.png")
+    with open(table, "w") as out:
         out.write(f"Measured {stamp} on {machine()}; corvane: `{args.corvane}`.\n\n")
         out.write("| Scenario | corvane | peer | ratio | limit |\n|---|---|---|---|---|\n")
         for scenario, mine, peer, peer_name, ratio, limit, note in rows:
@@ -210,7 +215,7 @@ def main():
             lim = "" if limit is None else f"{limit:g}"
             out.write(f"| {scenario}{extra} | {mine:.3f} s | {peer_name} {peer:.3f} s | "
                       f"{ratio:.3f} | {lim} |\n")
-    print(f"results: {os.path.join(RESULTS, 'latest.md')}")
+    print(f"results: {table}")
 
     if len(series) > 1:
         import matplotlib
@@ -230,8 +235,8 @@ def main():
         ax.grid(True, which="both", alpha=0.3)
         ax.legend()
         fig.tight_layout()
-        fig.savefig(os.path.join(RESULTS, "names.png"))
-        print(f"plot: {os.path.join(RESULTS, 'names.png')}")
+        fig.savefig(plot)
+        print(f"plot: {plot}")
     return 0
 
 

@@ -3,9 +3,10 @@
 // its IDNA form. Sessions and batches run their queries on a
 // small pool of threads, since DnsQuery_W blocks and DnsQueryEx is not everywhere (wine has a
 // stub). A query cannot be cancelled: one that is no longer wanted is abandoned, and its
-// thread frees the result when it comes. DnsClientShutdown joins the pool, and every pool
-// thread holds a reference on the module while it runs, so no thread runs module code after
-// the module is gone.
+// thread frees the result when it comes. Every pool thread holds a reference on the module
+// while it runs, so the module's code stays loaded until the last of them has left it;
+// DnsClientShutdown ends the pool's idle threads and lets those still inside DnsQuery_W leave
+// when the system gives up the query, without waiting for them.
 #include <windows.h>
 
 #include <deque>
@@ -21,7 +22,10 @@
 
 namespace {
 
-constexpr size_t MaxThreads = 8;
+// Enough for every query of a name (nine types and the SOA walk's parent domains) to be under
+// way at once, so that a server that never answers costs one query's time per name.
+constexpr size_t MaxThreads = 32;
+constexpr SIZE_T ThreadStack = 128 * 1024;
 
 // IPv4 servers in the layout of IP4_ARRAY: the count, then the addresses.
 using ServerArray = std::vector<uint32_t>;
@@ -87,14 +91,15 @@ struct DnsSession {
 
 namespace {
 
-// The pool: one lock guards it and every session.
+// The pool: one lock guards it and every session. Each shutdown starts a new generation; a
+// thread of an older one leaves as soon as it is out of its query.
 struct Pool {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE work = CONDITION_VARIABLE_INIT;
     std::deque<Job*> queue;
-    std::vector<HANDLE> threads;
-    size_t busy = 0; // threads in a query
-    bool stopping = false;
+    size_t threads = 0; // of this generation
+    size_t busy = 0;    // of those, in a query
+    uint64_t generation = 0;
 };
 Pool ThePool;
 
@@ -115,12 +120,19 @@ void Erase(std::vector<Job*>& jobs, Job* job) {
     }
 }
 
-DWORD WINAPI Worker(void* module) {
+struct WorkerStart {
+    HMODULE module;
+    uint64_t generation;
+};
+
+DWORD WINAPI Worker(void* parameter) {
+    const WorkerStart start = *static_cast<WorkerStart*>(parameter);
+    delete static_cast<WorkerStart*>(parameter);
     AcquireSRWLockExclusive(&ThePool.lock);
     for (;;) {
-        while (ThePool.queue.empty() && !ThePool.stopping)
+        while (ThePool.queue.empty() && ThePool.generation == start.generation)
             SleepConditionVariableSRW(&ThePool.work, &ThePool.lock, INFINITE, 0);
-        if (ThePool.stopping) break;
+        if (ThePool.generation != start.generation) break;
         Job* job = ThePool.queue.front();
         ThePool.queue.pop_front();
         ++ThePool.busy;
@@ -130,7 +142,7 @@ DWORD WINAPI Worker(void* module) {
                                       AsArray(job->servers), &job->results, nullptr);
 
         AcquireSRWLockExclusive(&ThePool.lock);
-        --ThePool.busy;
+        if (ThePool.generation == start.generation) --ThePool.busy;
         if (DnsSession* session = job->session) {
             Erase(session->running, job);
             session->completed.push_back(job);
@@ -141,32 +153,34 @@ DWORD WINAPI Worker(void* module) {
             AcquireSRWLockExclusive(&ThePool.lock);
         }
     }
+    if (ThePool.generation == start.generation) --ThePool.threads;
     ReleaseSRWLockExclusive(&ThePool.lock);
-    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    FreeLibraryAndExitThread(start.module, 0);
 }
 
 // Called with the lock held: a thread for the new job unless one is free. False when there is
 // no thread at all to run it.
 bool EnsureThread() {
-    size_t free = ThePool.threads.size() - ThePool.busy;
-    if (ThePool.queue.size() < free || ThePool.threads.size() >= MaxThreads)
-        return !ThePool.threads.empty();
+    size_t free = ThePool.threads - ThePool.busy;
+    if (ThePool.queue.size() <= free || ThePool.threads >= MaxThreads) return ThePool.threads != 0;
+    auto* start = new (std::nothrow) WorkerStart{nullptr, ThePool.generation};
+    if (start == nullptr) return ThePool.threads != 0;
     // The thread keeps the module loaded until it has left its code.
-    HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&Worker), &module))
-        return !ThePool.threads.empty();
-    HANDLE thread = CreateThread(nullptr, 0, Worker, module, 0, nullptr);
+                            reinterpret_cast<LPCWSTR>(&Worker), &start->module)) {
+        delete start;
+        return ThePool.threads != 0;
+    }
+    HMODULE module = start->module;
+    HANDLE thread = CreateThread(nullptr, ThreadStack, Worker, start,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
+        delete start;
         FreeLibrary(module);
-        return !ThePool.threads.empty();
+        return ThePool.threads != 0;
     }
-    try {
-        ThePool.threads.push_back(thread);
-    } catch (...) {
-        // Out of memory for the handle: the thread still serves the queue and sees the stop.
-        CloseHandle(thread);
-    }
+    CloseHandle(thread); // the thread ends by itself; nobody waits for it
+    ++ThePool.threads;
     return true;
 }
 
@@ -227,10 +241,6 @@ bool DnsSessionSubmit(DnsSession* session, DnsQueryRequest* request) {
         job->request = request;
 
         Locked locked;
-        if (ThePool.stopping) {
-            delete job;
-            return false;
-        }
         session->running.reserve(session->running.size() + 1);
         ThePool.queue.push_back(job);
         if (!EnsureThread()) {
@@ -323,25 +333,20 @@ void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP
 }
 
 void DnsClientShutdown() {
-    std::vector<HANDLE> threads;
     std::deque<Job*> orphans;
     {
         Locked locked;
-        ThePool.stopping = true;
-        threads.swap(ThePool.threads);
+        // Idle threads leave at once; one inside DnsQuery_W (which cannot be interrupted)
+        // frees what it gets and leaves when the system returns, its module reference keeping
+        // the code loaded until then. A module initialised again gets a fresh pool.
+        ++ThePool.generation;
+        ThePool.threads = 0;
+        ThePool.busy = 0;
         orphans.swap(ThePool.queue);
         for (Job* job : orphans)
             if (job->session != nullptr) Erase(job->session->running, job);
         WakeAllConditionVariable(&ThePool.work);
     }
-    // A thread in a query finishes it (DnsQuery_W cannot be interrupted), frees what it got
-    // and leaves; none takes new work.
-    for (HANDLE thread : threads) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
     for (Job* job : orphans)
         FreeJob(job);
-    Locked locked;
-    ThePool.stopping = false; // a module initialised again gets a fresh pool
 }

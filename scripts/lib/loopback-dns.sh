@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Sourced by test.sh and try.sh, inside their private network and mount namespace: brings up
+# Sourced by test.sh, try.sh and bench/run.sh, inside their private network and mount namespace: brings up
 # loopback, points a private /etc/resolv.conf at 127.0.0.1 and starts NSD there serving every
 # *.zone file of a folder (the zone's name is the file's name without .zone).
 #

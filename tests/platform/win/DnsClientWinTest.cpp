@@ -116,7 +116,8 @@ TEST_F(DnsClientWin, ClosedSessionAbandonsItsQueries) {
         DnsSessionClose(session);
         delete[] requests;
     }
-    // Shutdown waits for the queries still under way; a new session gets a fresh pool.
+    // Shutdown leaves the queries still under way to their threads; a new session gets a fresh
+    // pool.
     DnsClientShutdown();
     DnsQueryRequest request{L"ns1.corp.test", DNS_TYPE_A, -1, nullptr};
     DnsQueryBatch(&request, 1, 0x48, &servers);
