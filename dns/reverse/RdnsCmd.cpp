@@ -18,7 +18,6 @@ namespace {
 // Seven, one short of the list's capacity: the eighth and later distinct addresses are ignored.
 constexpr uint32_t MaxServerOptions = 7;
 
-constexpr int ExitDone = 0;
 constexpr int ExitUsage = 1;
 constexpr int ExitNoArguments = 87;
 

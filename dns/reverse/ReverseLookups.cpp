@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <type_traits>
 #include <vector>
 
 #include "dns/frame/Errors.h"
@@ -42,30 +41,31 @@ int LookupOne(ServerList* servers, const wchar_t* argument, uint32_t options) {
 }
 
 struct ReverseItem {
-    DnsQueryRequest request; // first member: the session hands back its address
     const wchar_t* argument = nullptr;
     std::unique_ptr<ReverseNames> names; // from sending to printing
     bool readable = false;
     bool done = false;
 };
-static_assert(std::is_standard_layout_v<ReverseItem>);
 
 struct ReversePipeline {
     DnsSession* session = nullptr;
     std::vector<ReverseItem> items;
+    // The query of items[i]; the session hands back its address, which gives i.
+    std::vector<DnsQueryRequest> requests;
     size_t nextToSend = 0;
     size_t nextToPrint = 0;
     size_t inFlight = 0;
     ~ReversePipeline() {
         if (session != nullptr) DnsSessionClose(session);
-        for (ReverseItem& item : items)
-            if (item.done && item.request.results != nullptr)
-                DnsFree(item.request.results, DnsFreeRecordList);
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].done && requests[i].results != nullptr)
+                DnsFree(requests[i].results, DnsFreeRecordList);
     }
 
     void SendWhatFits() {
         while (nextToSend < items.size() && inFlight < MaxQueriesInFlight &&
                nextToSend - nextToPrint < MaxQueriesInFlight) {
+            DnsQueryRequest& request = requests[nextToSend];
             ReverseItem& item = items[nextToSend++];
             uint32_t address4 = 0;
             SockAddr6 address6{};
@@ -80,8 +80,8 @@ struct ReversePipeline {
                 BuildReverseNamesV4(address4, *item.names);
             else
                 BuildReverseNamesV6(&address6, *item.names);
-            item.request = DnsQueryRequest{item.names->hostName.data(), DNS_TYPE_PTR, 0, nullptr};
-            if (DnsSessionSubmit(session, &item.request)) {
+            request = DnsQueryRequest{item.names->hostName.data(), DNS_TYPE_PTR, 0, nullptr};
+            if (DnsSessionSubmit(session, &request)) {
                 ++inFlight;
             } else {
                 item.done = true;
@@ -93,16 +93,16 @@ struct ReversePipeline {
         int result = 0;
         for (; nextToPrint < items.size() && items[nextToPrint].done; ++nextToPrint) {
             ReverseItem& item = items[nextToPrint];
+            DnsQueryRequest& request = requests[nextToPrint];
             if (!item.readable) {
                 result = std::max(result, ReportUnreadable(item.argument));
                 continue;
             }
             TraceReverseNames(item.names->addrString.data(), item.names->hostName.data(), options);
-            result =
-                std::max(result, PrintPtrResult(item.names->addrString.data(), item.request.status,
-                                                item.request.results, options));
-            if (item.request.results != nullptr) DnsFree(item.request.results, DnsFreeRecordList);
-            item.request.results = nullptr;
+            result = std::max(result, PrintPtrResult(item.names->addrString.data(), request.status,
+                                                     request.results, options));
+            if (request.results != nullptr) DnsFree(request.results, DnsFreeRecordList);
+            request.results = nullptr;
             item.names.reset();
         }
         return result;
@@ -112,7 +112,7 @@ struct ReversePipeline {
         DnsQueryRequest* done[DoneCapacity];
         size_t n = DnsSessionWait(session, WaitSliceMs, done, DoneCapacity);
         for (size_t i = 0; i < n; ++i) {
-            reinterpret_cast<ReverseItem*>(done[i])->done = true;
+            items[static_cast<size_t>(done[i] - requests.data())].done = true;
             --inFlight;
         }
     }
@@ -138,6 +138,7 @@ int ReverseLookupAll(ServerList* servers, const wchar_t* const* arguments, size_
             return result;
         }
         pipeline.items.resize(count);
+        pipeline.requests.resize(count);
         for (size_t i = 0; i < count; ++i)
             pipeline.items[i].argument = arguments[i];
         for (;;) {
