@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs everything needed to build and test on a fresh Debian 12 (or a
-# similar Debian/Ubuntu) machine, the Windows cross-build and its wine runs
-# included. Non-interactive. Run it as yourself: when packages are missing it
-# installs them as root, asking sudo for that when it is not root already.
+# similar Debian/Ubuntu) machine; with --windows also the Windows cross-build
+# (mingw-w64) and wine for its tests. Non-interactive. Run it as yourself: when
+# packages are missing it installs them as root, asking sudo for that when it
+# is not root already.
+#
+#   scripts/install-deps.sh [--windows]
 #
 # NSD is needed only as the test suite's private server (scripts/test.sh
 # starts its own instance in a network namespace). The package's system
@@ -22,11 +25,22 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest
     nsd knot-dnsutils iproute2 python3 util-linux clang-format
     dnsutils python3-matplotlib
-    # The Windows build: mingw-w64 (posix threads) and wine to run its tests.
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-    wine wine64
     dpkg-dev man-db
 )
+WINDOWS=
+case "${1:-}" in
+"") ;;
+--windows)
+    WINDOWS=--windows
+    # The Windows build: mingw-w64 (posix threads) and wine to run its tests.
+    PACKAGES+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+        wine wine64)
+    ;;
+*)
+    echo "usage: $0 [--windows]" >&2
+    exit 2
+    ;;
+esac
 
 installed() {
     [[ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" == installed ]]
@@ -73,7 +87,7 @@ fi
 
 if [[ $EUID -ne 0 ]]; then
     echo "install-deps: missing packages: ${missing[*]}" >&2
-    exec_with_sudo "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/install-deps.sh"
+    exec_with_sudo "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/install-deps.sh" $WINDOWS
 fi
 
 echo "install-deps: installing ${missing[*]}"

@@ -18,7 +18,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=
 unset DISPLAY WAYLAND_DISPLAY
 
 command -v wine >/dev/null || {
-    echo "wine-run.sh: wine is missing; run scripts/install-deps.sh" >&2
+    echo "wine-run.sh: wine is missing; run scripts/install-deps.sh --windows" >&2
     exit 2
 }
 
