@@ -5,8 +5,8 @@
 // stub). A query cannot be cancelled: one that is no longer wanted is abandoned, and its
 // thread frees the result when it comes. Every pool thread holds a reference on the module
 // while it runs, so the module's code stays loaded until the last of them has left it;
-// DnsClientShutdown ends the pool's idle threads and lets those still inside DnsQuery_W leave
-// when the system gives up the query, without waiting for them.
+// DnsClientShutdown ends the pool's idle threads and waits until they are gone, and lets those
+// still inside DnsQuery_W leave when the system gives up the query, without waiting for them.
 #include <windows.h>
 
 #include <deque>
@@ -91,14 +91,22 @@ struct DnsSession {
 
 namespace {
 
+// One pool thread. Its handle goes to whoever waits for the thread's end: the shutdown for an
+// idle thread, nobody (the thread closes it) for one that was inside a query.
+struct WorkerState {
+    HMODULE module = nullptr;
+    uint64_t generation = 0;
+    HANDLE handle = nullptr;
+    bool busy = false;
+};
+
 // The pool: one lock guards it and every session. Each shutdown starts a new generation; a
 // thread of an older one leaves as soon as it is out of its query.
 struct Pool {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE work = CONDITION_VARIABLE_INIT;
     std::deque<Job*> queue;
-    size_t threads = 0; // of this generation
-    size_t busy = 0;    // of those, in a query
+    std::vector<WorkerState*> workers; // of this generation
     uint64_t generation = 0;
 };
 Pool ThePool;
@@ -120,29 +128,24 @@ void Erase(std::vector<Job*>& jobs, Job* job) {
     }
 }
 
-struct WorkerStart {
-    HMODULE module;
-    uint64_t generation;
-};
-
 DWORD WINAPI Worker(void* parameter) {
-    const WorkerStart start = *static_cast<WorkerStart*>(parameter);
-    delete static_cast<WorkerStart*>(parameter);
+    WorkerState* self = static_cast<WorkerState*>(parameter);
+    const uint64_t generation = self->generation;
     AcquireSRWLockExclusive(&ThePool.lock);
     for (;;) {
-        while (ThePool.queue.empty() && ThePool.generation == start.generation)
+        while (ThePool.queue.empty() && ThePool.generation == generation)
             SleepConditionVariableSRW(&ThePool.work, &ThePool.lock, INFINITE, 0);
-        if (ThePool.generation != start.generation) break;
+        if (ThePool.generation != generation) break;
         Job* job = ThePool.queue.front();
         ThePool.queue.pop_front();
-        ++ThePool.busy;
+        self->busy = true;
         ReleaseSRWLockExclusive(&ThePool.lock);
 
         job->status = DnsQueryAnswers(job->name.c_str(), job->type, job->options,
                                       AsArray(job->servers), &job->results, nullptr);
 
         AcquireSRWLockExclusive(&ThePool.lock);
-        if (ThePool.generation == start.generation) --ThePool.busy;
+        self->busy = false;
         if (DnsSession* session = job->session) {
             Erase(session->running, job);
             session->completed.push_back(job);
@@ -153,34 +156,46 @@ DWORD WINAPI Worker(void* parameter) {
             AcquireSRWLockExclusive(&ThePool.lock);
         }
     }
-    if (ThePool.generation == start.generation) --ThePool.threads;
+    // The shutdown has taken the handle of a thread it waits for; any other closes its own.
+    HMODULE module = self->module;
+    if (self->handle != nullptr) CloseHandle(self->handle);
+    delete self;
     ReleaseSRWLockExclusive(&ThePool.lock);
-    FreeLibraryAndExitThread(start.module, 0);
+    FreeLibraryAndExitThread(module, 0);
 }
 
 // Called with the lock held: a thread for the new job unless one is free. False when there is
 // no thread at all to run it.
 bool EnsureThread() {
-    size_t free = ThePool.threads - ThePool.busy;
-    if (ThePool.queue.size() <= free || ThePool.threads >= MaxThreads) return ThePool.threads != 0;
-    auto* start = new (std::nothrow) WorkerStart{nullptr, ThePool.generation};
-    if (start == nullptr) return ThePool.threads != 0;
+    const size_t threads = ThePool.workers.size();
+    size_t free = 0;
+    for (const WorkerState* worker : ThePool.workers)
+        free += !worker->busy;
+    if (ThePool.queue.size() <= free || threads >= MaxThreads) return threads != 0;
+    try {
+        ThePool.workers.reserve(threads + 1);
+    } catch (...) {
+        return threads != 0;
+    }
+    auto* self = new (std::nothrow) WorkerState;
+    if (self == nullptr) return threads != 0;
+    self->generation = ThePool.generation;
     // The thread keeps the module loaded until it has left its code.
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&Worker), &start->module)) {
-        delete start;
-        return ThePool.threads != 0;
+                            reinterpret_cast<LPCWSTR>(&Worker), &self->module)) {
+        delete self;
+        return threads != 0;
     }
-    HMODULE module = start->module;
-    HANDLE thread = CreateThread(nullptr, ThreadStack, Worker, start,
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == nullptr) {
-        delete start;
+    HMODULE module = self->module;
+    // The thread waits for the lock, held here, before it looks at its state.
+    self->handle = CreateThread(nullptr, ThreadStack, Worker, self,
+                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (self->handle == nullptr) {
+        delete self;
         FreeLibrary(module);
-        return ThePool.threads != 0;
+        return threads != 0;
     }
-    CloseHandle(thread); // the thread ends by itself; nobody waits for it
-    ++ThePool.threads;
+    ThePool.workers.push_back(self);
     return true;
 }
 
@@ -334,14 +349,22 @@ void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP
 
 void DnsClientShutdown() {
     std::deque<Job*> orphans;
+    HANDLE idle[MaxThreads];
+    DWORD idleCount = 0;
     {
         Locked locked;
-        // Idle threads leave at once; one inside DnsQuery_W (which cannot be interrupted)
-        // frees what it gets and leaves when the system returns, its module reference keeping
-        // the code loaded until then. A module initialised again gets a fresh pool.
+        // Idle threads leave at once, and are waited for, so that none is still ending while
+        // the host unloads the module or ends the process. One inside DnsQuery_W (which cannot
+        // be interrupted) frees what it gets and leaves when the system returns, its module
+        // reference keeping the code loaded until then. A module initialised again gets a
+        // fresh pool.
         ++ThePool.generation;
-        ThePool.threads = 0;
-        ThePool.busy = 0;
+        for (WorkerState* worker : ThePool.workers) {
+            if (worker->busy || idleCount == MaxThreads) continue;
+            idle[idleCount++] = worker->handle;
+            worker->handle = nullptr;
+        }
+        ThePool.workers.clear();
         orphans.swap(ThePool.queue);
         for (Job* job : orphans)
             if (job->session != nullptr) Erase(job->session->running, job);
@@ -349,4 +372,8 @@ void DnsClientShutdown() {
     }
     for (Job* job : orphans)
         FreeJob(job);
+    // Bounded, in case a caller holds something a leaving thread needs (the loader lock).
+    if (idleCount > 0) WaitForMultipleObjects(idleCount, idle, TRUE, 5000);
+    for (DWORD i = 0; i < idleCount; ++i)
+        CloseHandle(idle[i]);
 }
