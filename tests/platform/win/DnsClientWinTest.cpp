@@ -1,10 +1,12 @@
 // The Windows DNS client against the loopback server of scripts/test.sh (DNS_E2E_SERVER):
 // only the answer section reaches the module, sessions hand back every query, a closed session
-// abandons its queries safely, and shutdown joins the pool. Skipped without the server.
+// abandons its queries safely, and shutdown ends the pool. Skipped without the server.
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After the socket headers, which must come before windows.h.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <set>
@@ -27,6 +29,19 @@ class DnsClientWin : public ::testing::Test {
     void TearDown() override { DnsClientShutdown(); }
     IP4_ARRAY servers{};
 };
+
+// Threads of this process, as the system lists them.
+size_t ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    size_t count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
 
 std::vector<std::wstring> Addresses(const DNS_RECORD* list) {
     std::vector<std::wstring> out;
@@ -136,6 +151,27 @@ TEST_F(DnsClientWin, BatchCompletesEveryRequest) {
     EXPECT_EQ(Addresses(requests[2].results), std::vector<std::wstring>{L"192.0.2.80"});
     for (DnsQueryRequest& request : requests)
         if (request.results != nullptr) DnsFree(request.results, DnsFreeRecordList);
+}
+
+// A pool whose queries are all answered is gone when the shutdown returns: no thread of it is
+// still ending while the host unloads the module or ends the process.
+TEST_F(DnsClientWin, ShutdownWaitsForItsIdleThreads) {
+    DnsClientShutdown();
+    const size_t before = ThreadCount();
+    ASSERT_GT(before, 0u);
+    for (int round = 0; round < 5; ++round) {
+        DnsQueryRequest requests[32];
+        for (auto& request : requests)
+            request = {L"multi.e2e.test", DNS_TYPE_A, -1, nullptr};
+        DnsQueryBatch(requests, 32, 0x48, &servers);
+        for (auto& request : requests) {
+            EXPECT_EQ(request.status, 0);
+            DnsFree(request.results, DnsFreeRecordList);
+        }
+        DnsClientShutdown();
+        // A thread of an earlier test may have ended meanwhile, none may have been added.
+        ASSERT_LE(ThreadCount(), before) << "round " << round;
+    }
 }
 
 } // namespace
