@@ -88,6 +88,10 @@ class PtySession:
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
                 self.final_mode = termios.tcgetattr(self.fd)
+                # What it wrote just before it ended may still be on its way: read until the
+                # terminal reports its other side closed.
+                while time.time() < end and self.read_some(end - time.time()):
+                    pass
                 os.close(self.fd)
                 return os.waitstatus_to_exitcode(status)
         os.kill(self.pid, signal.SIGKILL)

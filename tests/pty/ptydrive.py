@@ -159,9 +159,12 @@ class PtySession(PtyOutput):
                 self.kill()
                 raise PtyTimeout(f"command did not end; transcript: {self.transcript!r}")
             self._read(0.05)
-        while self._read(0.05):  # the rest, until the terminal closes
-            if not select.select([self.fd], [], [], 0)[0]:
-                break
+        # The rest, until the terminal reports its other side closed. What the command wrote
+        # just before it ended may still be on its way; a process that it left behind holding
+        # the terminal gets two seconds.
+        rest_deadline = time.monotonic() + 2.0
+        while time.monotonic() < rest_deadline and self._read(0.1):
+            pass
         return self.code
 
     def kill(self):
