@@ -1,6 +1,10 @@
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cwchar>
+#include <fcntl.h>
 #include <histedit.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include "platform/ConsoleColor.h"
@@ -15,6 +19,10 @@ namespace {
 
 volatile sig_atomic_t Interrupts = 0;
 volatile sig_atomic_t InCommand = 0;
+// At the prompt a Ctrl-C also writes a byte here, so that the editor's read notices it even
+// when it comes while the editor is between two reads (a flag alone would then be seen only
+// after the next key).
+int InterruptPipe[2] = {-1, -1};
 
 void OnInterrupt(int) {
     if (InCommand) {
@@ -25,8 +33,64 @@ void OnInterrupt(int) {
         static const char echo[] = "^C\n";
         ssize_t ignored = write(STDERR_FILENO, echo, sizeof echo - 1);
         (void)ignored;
+    } else if (InterruptPipe[1] >= 0) {
+        int saved = errno;
+        ssize_t ignored = write(InterruptPipe[1], "", 1);
+        (void)ignored;
+        errno = saved;
     }
     Interrupts = Interrupts + 1;
+}
+
+void DrainInterruptPipe() {
+    char bytes[16];
+    while (InterruptPipe[0] >= 0 && read(InterruptPipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+// The editor's character reader: the editor's own, one byte at a time decoded in the current
+// locale (a byte that starts no character is dropped), except that it waits on the terminal
+// and the interrupt pipe together. A Ctrl-C ends the read as an interrupted one.
+int ReadCharacter(EditLine*, wchar_t* character) {
+    *character = L'\0';
+    char bytes[MB_LEN_MAX];
+    size_t count = 0;
+    for (;;) {
+        pollfd waits[2] = {{STDIN_FILENO, POLLIN, 0}, {InterruptPipe[0], POLLIN, 0}};
+        if (Interrupts > 0) {
+            errno = EINTR;
+            return -1;
+        }
+        if (poll(waits, InterruptPipe[0] >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (waits[1].revents != 0) continue; // the flag says what it was
+        ssize_t got = read(STDIN_FILENO, bytes + count, 1);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return -1;
+        }
+        if (got == 0) return 0;
+        ++count;
+        for (;;) {
+            std::mbstate_t state{};
+            size_t used = std::mbrtowc(character, bytes, count, &state);
+            if (used == static_cast<size_t>(-2)) { // incomplete: one more byte
+                if (count < sizeof bytes) break;
+                errno = EILSEQ;
+                *character = L'\0';
+                return -1;
+            }
+            if (used != static_cast<size_t>(-1)) return 1;
+            if (count == 1) { // a byte that starts no character: dropped
+                count = 0;
+                break;
+            }
+            bytes[0] = bytes[count - 1]; // an invalid sequence: its last byte may start one
+            count = 1;
+        }
+    }
 }
 
 EditLine* Editor = nullptr;
@@ -98,6 +162,9 @@ bool HostEditorOpen(const char* program) {
         HistoryPath = EditorHistoryFile();
         if (!HistoryPath.empty()) EditorHistoryLoad(EditorHistory, HistoryPath);
     }
+    if (InterruptPipe[0] < 0 && pipe2(InterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        InterruptPipe[0] = InterruptPipe[1] = -1;
+    el_set(Editor, EL_GETCFN, ReadCharacter);
     el_set(Editor, EL_EDITOR, "emacs");
     el_set(Editor, EL_PROMPT, PromptText);
     // The wide calls: libedit keeps the name and help text as given, where the narrow ones
@@ -111,6 +178,7 @@ bool HostEditorOpen(const char* program) {
 
 HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line) {
     EditorPrompt = WideToUtf8(prompt);
+    DrainInterruptPipe(); // a Ctrl-C of the last prompt that came after its line
     HostSetInterruptMode(HostInterruptMode::AtPrompt);
     int count = 0;
     errno = 0;
@@ -142,6 +210,10 @@ void HostEditorClose() {
     if (Editor != nullptr) el_end(Editor);
     EditorHistory = nullptr;
     Editor = nullptr;
+    for (int& end : InterruptPipe) {
+        if (end >= 0) close(end);
+        end = -1;
+    }
 }
 
 void HostApplyColor(int attribute) {
