@@ -2,8 +2,10 @@
 
 #include "host/CommandLine.h"
 #include "host/HostState.h"
+#include "platform/FileText.h"
 #include "platform/HostIo.h"
 #include "platform/HostTerminal.h"
+#include "platform/Text.h"
 
 void Shell::DefaultWrite(int fd, std::wstring_view text) {
     CorvaneWrite(fd, text.data(), text.size());
@@ -61,7 +63,8 @@ int RunBatchLines(Shell& shell, const std::wstring& path, const std::vector<std:
 
 int RunBatchFile(Shell& shell, const std::wstring& path) {
     std::string contents;
-    if (!HostReadFile(path, contents)) {
+    if (ReadFileText(WideToUtf8(path).c_str(), contents.max_size(), contents) !=
+        FileTextResult::Read) {
         shell.Error(L"cannot read batch file: " + path);
         return shell.lastCode = 1;
     }

@@ -1,6 +1,6 @@
-// Host I/O service: raw writes to a file descriptor, reading lines from standard input and
-// whole text files, path resolution and the process environment. Used by the command
-// processor and its service library, never by the module.
+// Host I/O service: raw writes to a file descriptor, reading lines from standard input, path
+// resolution and the process environment. Used by the command processor and its service
+// library, never by the module.
 #pragma once
 #include <string>
 #include <string_view>
@@ -22,9 +22,6 @@ std::vector<std::wstring> HostArguments(int argc, char** argv);
 // Reads one line from standard input without its line end. Returns false at end of input
 // when nothing was read.
 bool HostReadStdinLine(std::string& line);
-
-// Reads a whole file; false when it cannot be opened or read.
-bool HostReadFile(const std::wstring& path, std::string& contents);
 
 // The absolute, symlink-free form of path; path itself when it cannot be resolved.
 std::wstring HostFullPath(const std::wstring& path);

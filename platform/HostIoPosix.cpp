@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/FileText.h"
 #include "platform/HostIo.h"
 #include "platform/Text.h"
 
@@ -52,11 +51,6 @@ bool HostReadStdinLine(std::string& line) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
-}
-
-bool HostReadFile(const std::wstring& path, std::string& contents) {
-    return ReadFileText(WideToUtf8(path).c_str(), contents.max_size(), contents) ==
-           FileTextResult::Read;
 }
 
 std::wstring HostFullPath(const std::wstring& path) {

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/FileText.h"
 #include "platform/HostIo.h"
 #include "platform/Text.h"
 
@@ -89,11 +88,6 @@ bool HostReadStdinLine(std::string& line) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
-}
-
-bool HostReadFile(const std::wstring& path, std::string& contents) {
-    return ReadFileText(WideToUtf8(path).c_str(), contents.max_size(), contents) ==
-           FileTextResult::Read;
 }
 
 std::wstring HostFullPath(const std::wstring& path) {

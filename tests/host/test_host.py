@@ -3,15 +3,18 @@
 plug-in. No command here performs a DNS lookup: only options, help and errors."""
 import atexit
 import os
-import pty
 import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import termios
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pty"))
+import ptydrive  # noqa: E402
 
 STATE_HOME = tempfile.mkdtemp(prefix="corvane-host-state.")
 atexit.register(shutil.rmtree, STATE_HOME, True)
@@ -30,7 +33,7 @@ def run(args, stdin_text=None, env=None, timeout=20):
                           capture_output=True, text=True, env=full_env, timeout=timeout)
 
 
-class PtySession:
+class PtySession(ptydrive.PtySession):
     """corvane on a pseudo-terminal, for the interactive prompt and the load message."""
 
     def __init__(self, args, env=None):
@@ -39,33 +42,16 @@ class PtySession:
         # The prompt keeps its history in the state folder: a scratch one, not the user's.
         full_env["XDG_STATE_HOME"] = STATE_HOME
         full_env.update(env or {})
-        self.pid, self.fd = pty.fork()
-        if self.pid == 0:
-            os.execve(CORVANE, [CORVANE] + args, full_env)
-        self.output = b""
-        self.seen = 0
+        super().__init__([CORVANE] + args, env=full_env)
+
+    @property
+    def output(self):
+        return self.transcript
 
     def read_until(self, text, timeout=10):
-        """Waits for text in the output not yet matched; fails when it does not come."""
-        end = time.time() + timeout
-        while text.encode() not in self.output[self.seen:]:
-            left = end - time.time()
-            if left <= 0 or not self.read_some(left):
-                raise AssertionError(f"{text!r} not seen; output: {self.output!r}")
-        self.seen = self.output.index(text.encode(), self.seen) + len(text.encode())
-        return self.output.decode(errors="replace")
-
-    def read_some(self, timeout):
-        """Reads what arrives within timeout; False once the terminal is closed."""
-        ready, _, _ = select.select([self.fd], [], [], min(timeout, 0.5))
-        if not ready:
-            return True
-        try:
-            chunk = os.read(self.fd, 4096)
-        except OSError:
-            return False
-        self.output += chunk
-        return bool(chunk)
+        """Waits for text in the output not yet matched; returns all output so far."""
+        self.expect(text, timeout)
+        return self.transcript.decode(errors="replace")
 
     def mode(self):
         return termios.tcgetattr(self.fd)
@@ -73,29 +59,14 @@ class PtySession:
     def wait_for_line_editor(self, timeout=10):
         """Waits until the line editor has the terminal (line mode off), so that what is
         typed next goes to it and not to the terminal's own line editing."""
-        end = time.time() + timeout
-        while self.mode()[3] & termios.ICANON:
-            if time.time() > end or not self.read_some(0.02):
-                raise AssertionError(f"the line editor never took the terminal: {self.output!r}")
-
-    def send(self, data):
-        os.write(self.fd, data.encode())
+        self.wait_for_key_mode(timeout=timeout, flags=termios.ICANON)
 
     def wait(self, timeout=10):
-        end = time.time() + timeout
-        while time.time() < end:
-            self.read_some(0.1)
-            pid, status = os.waitpid(self.pid, os.WNOHANG)
-            if pid:
-                self.final_mode = termios.tcgetattr(self.fd)
-                # What it wrote just before it ended may still be on its way: read until the
-                # terminal reports its other side closed.
-                while time.time() < end and self.read_some(end - time.time()):
-                    pass
-                os.close(self.fd)
-                return os.waitstatus_to_exitcode(status)
-        os.kill(self.pid, signal.SIGKILL)
-        raise AssertionError("corvane did not end")
+        """The exit code; the terminal's mode as the command left it is in final_mode."""
+        code = super().wait(timeout)
+        self.final_mode = self.mode()
+        self.close()
+        return code
 
 
 class TransientMode(unittest.TestCase):

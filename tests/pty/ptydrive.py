@@ -116,12 +116,13 @@ class PtySession(PtyOutput):
         self.pid = pid
         self.code = None
 
-    def wait_for_key_mode(self, fd=None, timeout=10.0):
+    def wait_for_key_mode(self, fd=None, timeout=10.0, flags=termios.ICANON | termios.ECHO):
         """Waits until the terminal (this session's, or the pty master fd) has line mode and
-        echo off: the command now reads single keys, and what is sent next is one."""
+        echo (the local flags given) off: the command now reads single keys, and what is
+        sent next is one."""
         fd = self.fd if fd is None else fd
         deadline = time.monotonic() + timeout
-        while termios.tcgetattr(fd)[3] & (termios.ICANON | termios.ECHO):
+        while termios.tcgetattr(fd)[3] & flags:
             if time.monotonic() > deadline:
                 raise PtyTimeout(f"no key mode; transcript: {self.transcript!r}")
             self._read(0.01)
