@@ -21,7 +21,7 @@ volatile sig_atomic_t Interrupts = 0;
 volatile sig_atomic_t InCommand = 0;
 // At the prompt a Ctrl-C also writes a byte here, so that the editor's read notices it even
 // when it comes while the editor is between two reads (a flag alone would then be seen only
-// after the next key).
+// after the next key). The reader empties it whenever it wakes on it.
 int InterruptPipe[2] = {-1, -1};
 
 void OnInterrupt(int) {
@@ -65,7 +65,12 @@ int ReadCharacter(EditLine*, wchar_t* character) {
             if (errno == EINTR) continue;
             return -1;
         }
-        if (waits[1].revents != 0) continue; // the flag says what it was
+        if (waits[1].revents != 0) {
+            // The flag says whether it is this prompt's Ctrl-C; a byte left from an earlier
+            // one, or from one that the flag's reset discarded, must not wake the poll again.
+            DrainInterruptPipe();
+            continue;
+        }
         ssize_t got = read(STDIN_FILENO, bytes + count, 1);
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
@@ -178,7 +183,6 @@ bool HostEditorOpen(const char* program) {
 
 HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line) {
     EditorPrompt = WideToUtf8(prompt);
-    DrainInterruptPipe(); // a Ctrl-C of the last prompt that came after its line
     HostSetInterruptMode(HostInterruptMode::AtPrompt);
     int count = 0;
     errno = 0;
