@@ -7,10 +7,12 @@
 #
 #   scripts/install-deps.sh [--windows]
 #
-# NSD is needed only as the test suite's private server (scripts/test.sh
-# starts its own instance in a network namespace). The package's system
-# service must not be left running on port 53, so service starts are denied
-# during the installation and a running instance is stopped afterwards.
+# NSD, unbound, BIND 9 and dnsmasq are needed only as the test suite's and
+# the benchmark's private servers (scripts/test.sh and bench/run.sh start their
+# own instances in a network namespace). No system service of theirs may be
+# left running on port 53, so service starts are denied during the
+# installation and running instances are stopped afterwards (dnsmasq-base
+# brings no service at all).
 #
 # When every package is present already, apt is not touched at all.
 set -euo pipefail
@@ -23,7 +25,7 @@ PACKAGES=(
     build-essential cmake g++ clang libclang-rt-14-dev
     libc-ares-dev libidn2-dev libedit-dev
     libgtest-dev libgmock-dev googletest
-    nsd knot-dnsutils iproute2 python3 util-linux clang-format
+    nsd unbound bind9 dnsmasq-base knot-dnsutils iproute2 python3 util-linux clang-format
     dnsutils python3-matplotlib
     dpkg-dev man-db
 )
@@ -51,37 +53,40 @@ for pkg in "${PACKAGES[@]}"; do
     installed "$pkg" || missing+=("$pkg")
 done
 
-stop_system_nsd() {
-    # Only root can; a user is told, since our tests never use the system's server.
-    if [[ $EUID -ne 0 ]]; then
-        if [[ -d /run/systemd/system ]] && systemctl --quiet is-active nsd.service 2>/dev/null; then
-            echo "install-deps: the system's NSD service runs; stop it with: sudo systemctl disable --now nsd" >&2
+# The servers' system services, as unit name and daemon name.
+SERVICES=(nsd:nsd unbound:unbound named:named)
+
+stop_system_servers() {
+    local entry unit daemon pid
+    for entry in "${SERVICES[@]}"; do
+        unit=${entry%%:*} daemon=${entry#*:}
+        # Only root can; a user is told, since our tests never use the system's servers.
+        if [[ $EUID -ne 0 ]]; then
+            if [[ -d /run/systemd/system ]] && systemctl --quiet is-active "$unit.service" 2>/dev/null; then
+                echo "install-deps: the system's $unit service runs; stop it with: sudo systemctl disable --now $unit" >&2
+            fi
+            continue
         fi
-        return
-    fi
-    # With systemd as init: stop the unit and keep it from starting at boot.
-    if [[ -d /run/systemd/system ]] && command -v systemctl >/dev/null; then
-        systemctl disable --now nsd.service >/dev/null 2>&1 || true
-        return
-    fi
-    # Without systemd (containers): stop the daemon the package's init script
-    # may have started, found through its own pidfile.
-    local pidfile
-    for pidfile in /run/nsd/nsd.pid /var/run/nsd/nsd.pid /run/nsd.pid; do
-        if [[ -s "$pidfile" ]]; then
-            local pid
-            pid=$(<"$pidfile")
-            if [[ "$pid" =~ ^[0-9]+$ ]] && [[ "$(cat "/proc/$pid/comm" 2>/dev/null)" == nsd ]]; then
-                echo "install-deps: stopping system NSD (pid $pid)"
+        # With systemd as init: stop the unit and keep it from starting at boot.
+        if [[ -d /run/systemd/system ]] && command -v systemctl >/dev/null; then
+            systemctl disable --now "$unit.service" >/dev/null 2>&1 || true
+            continue
+        fi
+        # Without systemd (containers): stop a daemon the package's init script may have
+        # started. Ours run in private namespaces with other arguments: only a daemon started
+        # by the system (its parent is init) is stopped.
+        for pid in $(pgrep -x "$daemon" 2>/dev/null); do
+            if [[ "$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')" == 1 ]]; then
+                echo "install-deps: stopping the system's $daemon (pid $pid)"
                 kill "$pid" 2>/dev/null || true
             fi
-        fi
+        done
     done
 }
 
 if [[ ${#missing[@]} -eq 0 ]]; then
     echo "install-deps: all packages present"
-    stop_system_nsd
+    stop_system_servers
     exit 0
 fi
 
@@ -116,5 +121,5 @@ APT_OPTS=(-y -q --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dp
 apt-get update -q </dev/null
 apt-get install "${APT_OPTS[@]}" "${missing[@]}" </dev/null
 
-stop_system_nsd
+stop_system_servers
 echo "install-deps: done"
