@@ -43,7 +43,9 @@ def write_zones(directory):
     with open(os.path.join(directory, BENCH_ZONE + ".zone"), "w") as zone:
         zone.write(f"$ORIGIN {BENCH_ZONE}.\n$TTL 3600\n" + SOA)
         for i in range(NAME_COUNT):
-            zone.write(f"n{i} A 192.0.2.{i % 250 + 1}\n")
+            zone.write(f"n{i} A 192.0.2.{i % 250 + 1}\nn{i} TXT \"name {i} of {NAME_COUNT}\"\n")
+            if i % 3 == 0:
+                zone.write(f"n{i} MX 10 mail{i % 7}.{BENCH_ZONE}.\n")
     with open(os.path.join(directory, REVERSE_ZONE + ".zone"), "w") as zone:
         zone.write(f"$ORIGIN {REVERSE_ZONE}.\n$TTL 3600\n" + SOA)
         for i in range(1, 61):

@@ -1,33 +1,33 @@
 #!/usr/bin/env python3
-"""A UDP DNS relay on a loopback address that holds every query for a fixed
-time before it passes it to the upstream server: a network whose round trip
-costs that much. With --mute it never answers at all.
+"""A DNS relay on a loopback address: a network link in front of an upstream
+server. Every datagram and every TCP segment is held for a fixed time on its
+way up and again on its way down, so a round trip costs twice the delay; with
+--loss each datagram is dropped on either way with that chance, from a seeded
+generator, so that a run loses the same share every time; with --mute nothing
+is ever answered.
 
-    delay_proxy.py --listen 127.0.0.5 --upstream 127.0.0.1 --delay-ms 50
+    delay_proxy.py --listen 127.0.0.5 --upstream 127.0.0.1 --delay-ms 25
+    delay_proxy.py --listen 127.0.0.9 --upstream 127.0.0.21 --delay-ms 10 --loss 2 --seed 7
     delay_proxy.py --listen 127.0.0.7 --mute
 
-Queries get IDs of the relay's own on the way up, so that clients asking at
-the same time with the same ID do not mix. One plain loop over two sockets:
-it must carry thousands of queries a second without becoming what is
-measured."""
+UDP queries get IDs of the relay's own on the way up, so that clients asking at
+the same time with the same ID do not mix. TCP connections are relayed one to
+one, each to a connection of its own upstream. The sockets keep the system's
+default buffers: a burst that overruns them is lost, as at a real server. One
+plain loop over all sockets: it must carry thousands of queries a second
+without becoming what is measured. With --stats FILE it writes what it carried
+there when it ends (SIGTERM)."""
 
 import argparse
 import collections
+import heapq
+import random
 import selectors
+import signal
 import socket
 import struct
 import sys
 import time
-
-BUFFER = 4 << 20  # hundreds of queries may arrive at once
-
-
-def udp_socket():
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, BUFFER)
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, BUFFER)
-    sock.setblocking(False)
-    return sock
 
 
 def drain(sock):
@@ -35,62 +35,181 @@ def drain(sock):
     while True:
         try:
             yield sock.recvfrom(65535)
-        except BlockingIOError:
+        except (BlockingIOError, ConnectionRefusedError):
             return
 
 
-def serve(args):
-    listen = udp_socket()
-    listen.bind((args.listen, 53))
-    upstream = udp_socket()
-    upstream.connect((args.upstream, 53))
-    delay = args.delay_ms / 1000.0
-    held = collections.deque()  # (due, query, client), in arrival order: due times ascend
-    pending = {}  # our ID -> (client, client's ID bytes)
-    next_id = 0
-    selector = selectors.DefaultSelector()
-    selector.register(listen, selectors.EVENT_READ, "clients")
-    selector.register(upstream, selectors.EVENT_READ, "upstream")
-    while True:
-        timeout = None if not held else max(0.0, held[0][0] - time.monotonic())
-        for key, _ in selector.select(timeout):
-            if key.data == "clients":
-                now = time.monotonic()
-                for query, client in drain(listen):
-                    if not args.mute and len(query) >= 12:
-                        held.append((now + delay, query, client))
-            else:
-                for answer, _ in drain(upstream):
-                    if len(answer) < 12:
-                        continue
-                    entry = pending.pop(struct.unpack("!H", answer[:2])[0], None)
-                    if entry is not None:
-                        listen.sendto(entry[1] + answer[2:], entry[0])
-        now = time.monotonic()
-        while held and held[0][0] <= now:
-            _, query, client = held.popleft()
-            for _ in range(65536):
-                next_id = (next_id + 1) & 0xFFFF
-                if next_id not in pending:
-                    break
-            pending[next_id] = (client, query[:2])
+class Relay:
+    def __init__(self, args):
+        self.args = args
+        self.delay = args.delay_ms / 2000.0  # each way
+        self.loss = random.Random(args.seed)
+        self.timers = []  # (due, sequence, action), a heap
+        self.sequence = 0
+        self.pending = {}  # our ID -> (client, client's ID bytes)
+        self.next_id = 0
+        self.stats = collections.Counter()
+        self.selector = selectors.DefaultSelector()
+        self.listen = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.listen.bind((args.listen, args.port))
+        self.listen.setblocking(False)
+        self.upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.upstream.connect((args.upstream, args.upstream_port))
+        self.upstream.setblocking(False)
+        self.acceptor = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.acceptor.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.acceptor.bind((args.listen, args.port))
+        self.acceptor.listen(64)
+        self.acceptor.setblocking(False)
+        self.selector.register(self.listen, selectors.EVENT_READ, self.from_clients)
+        self.selector.register(self.upstream, selectors.EVENT_READ, self.from_upstream)
+        self.selector.register(self.acceptor, selectors.EVENT_READ, self.accept)
+
+    def later(self, action):
+        self.sequence += 1
+        heapq.heappush(self.timers, (time.monotonic() + self.delay, self.sequence, action))
+
+    def lost(self):
+        return self.args.loss > 0 and self.loss.random() * 100 < self.args.loss
+
+    # ---- UDP ----
+    def from_clients(self, _):
+        for query, client in drain(self.listen):
+            self.stats["udp queries"] += 1
+            if self.args.mute or len(query) < 12:
+                continue
+            if self.lost():
+                self.stats["queries lost"] += 1
+                continue
+            self.later(lambda q=query, c=client: self.send_up(q, c))
+
+    def send_up(self, query, client):
+        for _ in range(65536):
+            self.next_id = (self.next_id + 1) & 0xFFFF
+            if self.next_id not in self.pending:
+                break
+        self.pending[self.next_id] = (client, query[:2])
+        try:
+            self.upstream.send(struct.pack("!H", self.next_id) + query[2:])
+        except OSError:
+            self.pending.pop(self.next_id, None)
+
+    def from_upstream(self, _):
+        for answer, _ in drain(self.upstream):
+            if len(answer) < 12:
+                continue
+            entry = self.pending.pop(struct.unpack("!H", answer[:2])[0], None)
+            if entry is None:
+                continue
+            if self.lost():
+                self.stats["answers lost"] += 1
+                continue
+            self.later(lambda e=entry, a=answer: self.send_down(e, a))
+
+    def send_down(self, entry, answer):
+        try:
+            self.listen.sendto(entry[1] + answer[2:], entry[0])
+            self.stats["udp answers"] += 1
+        except OSError:
+            pass
+
+    # ---- TCP: each client connection has one upstream connection; bytes are held too ----
+    def accept(self, _):
+        try:
+            client, _ = self.acceptor.accept()
+        except BlockingIOError:
+            return
+        self.stats["tcp connections"] += 1
+        up = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            up.connect((self.args.upstream, self.args.upstream_port))
+        except OSError:
+            client.close()
+            up.close()
+            return
+        client.setblocking(False)
+        up.setblocking(False)
+        pair = {"client": client, "up": up, "closed": False}
+        self.selector.register(client, selectors.EVENT_READ, lambda _: self.pipe(pair, client, up))
+        self.selector.register(up, selectors.EVENT_READ, lambda _: self.pipe(pair, up, client))
+
+    def pipe(self, pair, source, target):
+        try:
+            data = source.recv(65535)
+        except BlockingIOError:
+            return
+        except OSError:
+            data = b""
+        if not data:
+            self.later(lambda: self.close(pair))
+            for sock in (source,):
+                try:
+                    self.selector.unregister(sock)
+                except (KeyError, ValueError):
+                    pass
+            return
+        self.later(lambda: self.forward(pair, target, data))
+
+    def forward(self, pair, target, data):
+        if pair["closed"]:
+            return
+        try:
+            target.setblocking(True)
+            target.sendall(data)
+            target.setblocking(False)
+        except OSError:
+            self.close(pair)
+
+    def close(self, pair):
+        if pair["closed"]:
+            return
+        pair["closed"] = True
+        for sock in (pair["client"], pair["up"]):
             try:
-                upstream.send(struct.pack("!H", next_id) + query[2:])
-            except OSError:
-                pending.pop(next_id, None)
+                self.selector.unregister(sock)
+            except (KeyError, ValueError):
+                pass
+            sock.close()
+
+    def run(self):
+        while True:
+            timeout = None if not self.timers else max(0.0, self.timers[0][0] - time.monotonic())
+            for key, _ in self.selector.select(timeout):
+                key.data(key.fileobj)
+            now = time.monotonic()
+            while self.timers and self.timers[0][0] <= now:
+                heapq.heappop(self.timers)[2]()
+
+    def write_stats(self):
+        if self.args.stats:
+            with open(self.args.stats, "w") as out:
+                for key in sorted(self.stats):
+                    out.write(f"{key}: {self.stats[key]}\n")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--listen", required=True)
+    parser.add_argument("--port", type=int, default=53)
     parser.add_argument("--upstream", default="127.0.0.1")
-    parser.add_argument("--delay-ms", type=float, default=0.0)
+    parser.add_argument("--upstream-port", type=int, default=53)
+    parser.add_argument("--delay-ms", type=float, default=0.0, help="the round trip it adds")
+    parser.add_argument("--loss", type=float, default=0.0, help="percent of datagrams lost each way")
+    parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--mute", action="store_true")
+    parser.add_argument("--stats")
     args = parser.parse_args()
+    relay = Relay(args)
+
+    def stop(*_):
+        relay.write_stats()
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
     try:
-        serve(args)
+        relay.run()
     except KeyboardInterrupt:
-        pass
+        stop()
     return 0
 
 

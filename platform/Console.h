@@ -22,8 +22,11 @@ bool ConsoleGetMode(ConsoleHandle handle, uint32_t* mode);
 bool ConsoleGetScreenInfo(ConsoleHandle handle, ConsoleScreenInfo* info);
 bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute);
 
-// The console device itself, independent of where standard output goes. Null on failure.
-ConsoleHandle ConsoleOpenOutput();
+// The console device itself, independent of where standard output goes. Null on failure; then
+// *absent (when given) tells whether a console cannot exist here at all (POSIX without a
+// terminal), so that trying again is pointless, or whether it failed and may open a moment
+// later.
+ConsoleHandle ConsoleOpenOutput(bool* absent = nullptr);
 void ConsoleClose(ConsoleHandle handle);
 
 // Writes text straight to the console device (not through standard output).

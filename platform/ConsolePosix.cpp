@@ -71,8 +71,10 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     return ConsoleColorApply(attribute);
 }
 
-ConsoleHandle ConsoleOpenOutput() {
+ConsoleHandle ConsoleOpenOutput(bool* absent) {
     int terminal = ConsoleTerminalFd();
+    // Without a terminal there is no console to wait for.
+    if (absent != nullptr) *absent = terminal < 0;
     int fd = terminal < 0 ? -1 : fcntl(terminal, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     return fd < 0 ? nullptr : FdHandle(fd);
 }

@@ -75,7 +75,9 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     return handle != nullptr && SetConsoleTextAttribute(handle, attribute);
 }
 
-ConsoleHandle ConsoleOpenOutput() {
+ConsoleHandle ConsoleOpenOutput(bool* absent) {
+    // A process may be given a console at any time: a failure is never final here.
+    if (absent != nullptr) *absent = false;
     HANDLE handle = OpenConsoleDevice();
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }

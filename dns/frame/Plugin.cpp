@@ -72,8 +72,10 @@ extern "C" int InitializePlugin() {
 
     // A second initialisation must not leak the handle of the first.
     if (ConsoleOutputHandle != nullptr) ConsoleClose(ConsoleOutputHandle);
-    ConsoleOutputHandle = ConsoleOpenOutput();
-    if (ConsoleOutputHandle == nullptr) {
+    bool absent = false;
+    ConsoleOutputHandle = ConsoleOpenOutput(&absent);
+    // A console that failed may open a moment later; one that cannot exist never will.
+    if (ConsoleOutputHandle == nullptr && !absent) {
         ClockSleep(ConsoleRetryDelay);
         ConsoleOutputHandle = ConsoleOpenOutput();
     }

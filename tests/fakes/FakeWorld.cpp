@@ -23,7 +23,7 @@ int HostAttribute;
 std::vector<int> ColorsSet;
 int TtyYields;
 std::map<std::wstring, std::pair<int, int>> ColorNames;
-bool StdoutIsConsole, ScreenInfoFails, ConsoleDeviceOpens;
+bool StdoutIsConsole, ScreenInfoFails, ConsoleDeviceOpens, ConsoleAbsent;
 ConsoleScreenInfo Window;
 std::wstring Direct;
 std::vector<uint16_t> AttributeChanges;
@@ -64,6 +64,7 @@ void Reset() {
     StdoutIsConsole = true;
     ScreenInfoFails = false;
     ConsoleDeviceOpens = true;
+    ConsoleAbsent = false;
     Window = ConsoleScreenInfo{0, 0, 79, 49, 0x07};
     Direct.clear();
     AttributeChanges.clear();
@@ -272,7 +273,8 @@ bool ConsoleSetAttribute(ConsoleHandle handle, uint16_t attribute) {
     fake::Screen += marker;
     return true;
 }
-ConsoleHandle ConsoleOpenOutput() {
+ConsoleHandle ConsoleOpenOutput(bool* absent) {
+    if (absent != nullptr) *absent = !fake::ConsoleDeviceOpens && fake::ConsoleAbsent;
     return fake::ConsoleDeviceOpens ? FakeDevice : nullptr;
 }
 void ConsoleClose(ConsoleHandle) {}

@@ -38,6 +38,7 @@ extern bool StdoutIsConsole;     // ConsoleGetMode on standard output succeeds
 extern bool ScreenInfoFails;     // ConsoleGetScreenInfo fails
 extern ConsoleScreenInfo Window; // window rectangle and attribute
 extern bool ConsoleDeviceOpens;  // ConsoleOpenOutput succeeds
+extern bool ConsoleAbsent;       // ... and when not, says no console can exist
 extern std::wstring Direct;      // text written straight to the console
 extern std::vector<uint16_t> AttributeChanges;
 extern std::deque<int> Keys;           // scripted key codes; ConsoleKeyHit is true while any remain

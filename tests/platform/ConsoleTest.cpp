@@ -266,13 +266,37 @@ TEST(ConsoleTerminal, DirectWriteKeepsOrderWithBufferedStdout) {
 
 TEST(ConsoleTerminal, OpenedDeviceIsTheTerminal) {
     ChildRun run = RunOnTerminal([] {
-        ConsoleHandle device = ConsoleOpenOutput();
-        Report(device != nullptr);
+        bool absent = true;
+        ConsoleHandle device = ConsoleOpenOutput(&absent);
+        Report(device != nullptr && !absent);
         uint32_t mode;
         Report(ConsoleGetMode(device, &mode));
         ConsoleClose(device);
     });
     EXPECT_EQ(run.report, (std::vector<int>{1, 1}));
+}
+
+TEST(ConsoleTerminal, WithoutATerminalNoConsoleCanExist) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) { // a new session: no controlling terminal, standard streams not terminals
+        setsid();
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        bool absent = false;
+        ConsoleHandle device = ConsoleOpenOutput(&absent);
+        char result = device == nullptr && absent ? 'y' : 'n';
+        _exit(write(fds[1], &result, 1) == 1 ? 0 : 1);
+    }
+    close(fds[1]);
+    char result = 0;
+    EXPECT_EQ(read(fds[0], &result, 1), 1);
+    EXPECT_EQ(result, 'y');
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
 }
 
 // Reads keys until count codes arrived, reporting each, then the terminal mode.

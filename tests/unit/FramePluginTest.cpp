@@ -87,6 +87,15 @@ TEST_F(PluginTest, NoConsoleLeavesTheHandleNull) {
     EXPECT_EQ(fake::Out, L"");
 }
 
+TEST_F(PluginTest, NoWaitWhereNoConsoleCanExist) {
+    fake::ConsoleDeviceOpens = false;
+    fake::ConsoleAbsent = true;
+    fake::OnSleep = [] { ADD_FAILURE() << "slept for a console that cannot exist"; };
+    EXPECT_EQ(InitializePlugin(), 0);
+    EXPECT_EQ(ConsoleOutputHandle, nullptr);
+    EXPECT_EQ(fake::Ticks, 1000u);
+}
+
 TEST_F(PluginTest, ShutdownWithoutACommandLeavesTheCtrlHandlerAlone) {
     InitializePlugin();
     BreakFlag = 1;
