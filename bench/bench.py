@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
-"""Lookup benchmark: corvane against dig asking the same questions, through the
-delaying relays that bench/run.sh starts on loopback in front of NSD.
+"""Lookup benchmark: corvane against dig asking the same questions, in the same
+run: through the delaying relays that bench/run.sh starts on loopback in front of
+NSD, and against the DNS servers people really use, from Debian with their
+default limits (scripts/lib/real-dns.sh).
 
-    bench/run.sh [--corvane COMMAND] [--quick]
+    bench/run.sh [--corvane COMMAND] [--quick] [--only real|relay]
 
-Prints each scenario's times and the ratio corvane / dig, and writes
+Prints each scenario's times, the ratio corvane / dig and, where it applies,
+whether corvane's output was exactly the one-at-a-time output; writes
 bench/results/latest.md (the table, with the machine and the date) and
 bench/results/names.png (time against the number of names); --results-suffix
 keeps a second set beside them (the Windows build under wine).
 
-dig runs all questions of a scenario in one process (dig @relay n1 A n1 AAAA
+dig runs all questions of a scenario in one process (dig @server n1 A n1 AAAA
 ...), one after the other, as a one-query-at-a-time client does. The questions
 are those corvane asks one at a time: the eight types of each name, and for
-names without an SOA of their own the SOA of the parent domain."""
+names without an SOA of their own the SOA of the parent domain. Against the
+caching servers every run asks names of its own, so that every run starts with
+cold caches."""
 
 import argparse
 import datetime
@@ -29,9 +34,18 @@ import time
 RELAY_50MS = "127.0.0.5"
 RELAY_5MS = "127.0.0.6"
 MUTE = "127.0.0.7"
+REFERENCE = "127.0.0.1"  # NSD without a rate limit, straight
+# The real servers (scripts/lib/real-dns.sh) and the links bench/run.sh puts before two of them.
+NSD_RRL_5MS = "127.0.3.2"
+UNBOUND = "127.0.1.3"
+DNSMASQ = "127.0.1.4"
+NAMED = "127.0.1.5"
+UNBOUND_LOSSY_20MS = "127.0.4.3"
 BENCH_ZONE = "b.test"  # short: 600 names must fit on one command line
 REVERSE_ZONE = "100.51.198.in-addr.arpa"
 NAME_COUNT = 600
+# Name sets: "n" for the relay scenarios, one letter per cold run against the real servers.
+COLD_SETS = "abcdefghijklm"
 TYPES = ["A", "AAAA", "CNAME", "NS", "SOA", "MX", "TXT", "LOC"]
 RESULTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "results")
 DIG = ["dig", "+tries=2", "+timeout=2", "+noall", "+answer"]
@@ -40,20 +54,24 @@ SOA = "@ SOA ns1.dns-e2e.test. hostmaster.e2e.test. 1 7200 900 1209600 300\n@ NS
 
 
 def write_zones(directory):
+    """Each name has an address and a text, every third a mail exchanger; the SOA is the
+    zone's."""
     with open(os.path.join(directory, BENCH_ZONE + ".zone"), "w") as zone:
         zone.write(f"$ORIGIN {BENCH_ZONE}.\n$TTL 3600\n" + SOA)
-        for i in range(NAME_COUNT):
-            zone.write(f"n{i} A 192.0.2.{i % 250 + 1}\nn{i} TXT \"name {i} of {NAME_COUNT}\"\n")
-            if i % 3 == 0:
-                zone.write(f"n{i} MX 10 mail{i % 7}.{BENCH_ZONE}.\n")
+        for prefix in "n" + COLD_SETS:
+            for i in range(NAME_COUNT):
+                name = f"{prefix}{i}"
+                zone.write(f"{name} A 192.0.2.{i % 250 + 1}\n{name} TXT \"name {i} of {NAME_COUNT}\"\n")
+                if i % 3 == 0:
+                    zone.write(f"{name} MX 10 mail{i % 7}.{BENCH_ZONE}.\n")
     with open(os.path.join(directory, REVERSE_ZONE + ".zone"), "w") as zone:
         zone.write(f"$ORIGIN {REVERSE_ZONE}.\n$TTL 3600\n" + SOA)
         for i in range(1, 61):
             zone.write(f"{i} PTR host{i}.{BENCH_ZONE}.\n")
 
 
-def bench_names(count):
-    return [f"n{i}.{BENCH_ZONE}" for i in range(count)]
+def bench_names(count, prefix="n"):
+    return [f"{prefix}{i}.{BENCH_ZONE}" for i in range(count)]
 
 
 def dig_questions(names, parent_soa):
@@ -75,9 +93,15 @@ class Runner:
         self.env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                         LC_ALL="C.UTF-8", noloadmsg="1")
 
-    def spawn(self, argv, env=None):
-        """Starts a run with a terminal of its own as controlling terminal, as a user at a
-        console has (the plug-in opens the console at load time), output to /dev/null."""
+    def spawn(self, argv, env=None, terminal=True):
+        """Starts a run. On a terminal: one of its own as controlling terminal, as a user at a
+        console has (the plug-in opens the console at load time), output to /dev/null.
+        Without: a new session with no controlling terminal and standard output to a pipe,
+        as in a script or under a service; the caller reads the pipe."""
+        if not terminal:
+            return subprocess.Popen(["setsid"] + argv, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                    env=env or self.env)
         master, slave = os.openpty()
         self.terminals.append(master)
         try:
@@ -89,10 +113,12 @@ class Runner:
         finally:
             os.close(slave)
 
-    def timed(self, argv, env=None, expect=(0,)):
+    def timed(self, argv, env=None, expect=(0,), terminal=True):
         """Wall time of one run, and its peak resident memory in KiB."""
         start = time.monotonic()
-        proc = self.spawn(argv, env)
+        proc = self.spawn(argv, env, terminal)
+        if proc.stdout is not None:
+            proc.stdout.read()
         _, status, usage = os.wait4(proc.pid, 0)
         elapsed = time.monotonic() - start
         proc.returncode = os.waitstatus_to_exitcode(status)
@@ -104,11 +130,22 @@ class Runner:
         runs = [self.timed(argv, **kwargs) for _ in range(repeat)]
         return statistics.median(r[0] for r in runs), max(r[1] for r in runs)
 
-    def dns(self, line, repeat=1, one_at_a_time=False, expect=(0,)):
+    def dns(self, line, repeat=1, one_at_a_time=False, expect=(0,), terminal=True):
         env = dict(self.env)
         if one_at_a_time:
             env["CORVANE_DNS_ONE_AT_A_TIME"] = "1"
-        return self.best(self.corvane + ["-c", line], repeat, env=env, expect=expect)
+        return self.best(self.corvane + ["-c", line], repeat, env=env, expect=expect,
+                         terminal=terminal)
+
+    def output(self, line, one_at_a_time=False):
+        """Standard output, standard error and exit code of one run, and its wall time."""
+        env = dict(self.env)
+        if one_at_a_time:
+            env["CORVANE_DNS_ONE_AT_A_TIME"] = "1"
+        start = time.monotonic()
+        done = subprocess.run(self.corvane + ["-c", line], env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True)
+        return done.stdout, done.stderr, done.returncode, time.monotonic() - start
 
     def dig(self, server, args, repeat=1):
         return self.best(DIG + [f"@{server}"] + args, repeat, expect=(0, 9))
@@ -141,44 +178,28 @@ def machine():
     return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--corvane", default="build/corvane")
-    parser.add_argument("--write-zones")
-    parser.add_argument("--quick", action="store_true", help="fewer repeats, no plot series")
-    parser.add_argument("--results-suffix", default="",
-                        help="written to latest SUFFIX.md and names SUFFIX.png (e.g. -windows)")
-    args = parser.parse_args()
-    if args.write_zones:
-        write_zones(args.write_zones)
-        return 0
-
-    run = Runner(args.corvane)
-    repeat = 1 if args.quick else 3
-    rows = []  # (scenario, corvane s, peer s, peer name, limit, note)
-
-    def row(scenario, mine, peer, peer_name, limit, note=""):
-        ratio = mine / peer
-        verdict = "" if limit is None else ("ok" if ratio <= limit else "OVER")
-        rows.append((scenario, mine, peer, peer_name, ratio, limit, note))
-        lim = "" if limit is None else f" (at most {limit:g}: {verdict})"
-        print(f"{scenario:<34} corvane {mine:8.3f} s   {peer_name} {peer:8.3f} s   "
-              f"ratio {ratio:6.3f}{lim} {note}", flush=True)
-
+def relay_scenarios(run, row, repeat, quick, series):
+    """The relays in front of the NSD without a rate limit: round trips, many names, a mute
+    server, an interrupt, a piped start."""
     one = "e2e.test"
     mine, _ = run.dns(f"dns {RELAY_50MS} {one}", repeat=5)
     peer, _ = run.dig(RELAY_50MS, dig_questions([one], False), repeat=5)
     row("1 name, 50 ms", mine, peer, "dig", 0.2)
     old, _ = run.dns(f"dns {RELAY_50MS} {one}", repeat=3, one_at_a_time=True)
     row("1 name, 50 ms, one at a time", old, peer, "dig", None)
+    # In a script: no terminal to open, output to a pipe.
+    mine, _ = run.dns(f"dns {RELAY_50MS} {one}", repeat=5, terminal=False)
+    row("1 name, 50 ms, piped, no terminal", mine, peer, "dig", 0.15)
+    start, _ = run.best(run.corvane + ["-c", "ver"], 5, terminal=False)
+    print(f"{'corvane -c ver, piped, no terminal':<40} {start * 1000:8.1f} ms", flush=True)
+    rows_note = ("corvane -c ver, piped, no terminal", start)
 
     names20 = bench_names(20)
     mine, _ = run.dns(f"dns {RELAY_50MS} {' '.join(names20)}", repeat=repeat)
     peer, _ = run.dig(RELAY_50MS, dig_questions(names20, True), repeat=1)
     row("20 names, 50 ms", mine, peer, "dig", 0.03)
 
-    series = {}  # names -> (corvane, dig) at 5 ms
-    counts = [NAME_COUNT] if args.quick else [1, 20, 100, 300, NAME_COUNT]
+    counts = [NAME_COUNT] if quick else [1, 20, 100, 300, NAME_COUNT]
     for count in counts:
         names = bench_names(count)
         mine, rss = run.dns(f"dns {RELAY_5MS} {' '.join(names)}", repeat=repeat)
@@ -193,9 +214,9 @@ def main():
     peer, _ = run.dig(RELAY_50MS, [a for address in addresses for a in ("-x", address)])
     row("60 RDNS addresses, 50 ms", mine, peer, "dig -x", 0.1)
 
-    # A server that never answers: one name costs at most twice one query's time (dig's one
-    # question with the same tries and time-out).
-    mine, _ = run.dns(f"dns {MUTE} {one}")
+    # A server that never answers: one name costs about one query's time (dig's one question
+    # with the same tries and time-out). The failed queries make the exit code 2.
+    mine, _ = run.dns(f"dns {MUTE} {one}", expect=(2,))
     peer, _ = run.dig(MUTE, [one, "A"])
     row("1 name, mute server", mine, peer, "dig, 1 query", 2.0)
 
@@ -204,6 +225,66 @@ def main():
     row("Ctrl-C 1 s into a wait", mine, peer, "dig", None, f"exit code {code}")
     if code != 3 or mine > 0.5:
         print("  Ctrl-C: exit code 3 within 0.5 s expected", flush=True)
+    return rows_note
+
+
+# The real servers: (scenario, server, names, limit). Each run asks a name set of its own.
+REAL_SERVERS = [
+    ("NSD, rate limit on, 5 ms link", NSD_RRL_5MS, NAME_COUNT, 0.05),
+    ("unbound, upstream 5 ms", UNBOUND, NAME_COUNT, 0.05),
+    ("dnsmasq, upstream 5 ms", DNSMASQ, NAME_COUNT, 0.05),
+    ("BIND 9 forwarding, upstream 5 ms", NAMED, NAME_COUNT, 0.05),
+    ("unbound, 20 ms link losing 2 % each way", UNBOUND_LOSSY_20MS, 100, 0.05),
+]
+
+
+def real_scenarios(run, row):
+    """Each server as Debian ships it: corvane's output must be exactly the one-at-a-time
+    output of the same names asked straight at the NSD without a rate limit."""
+    sets = iter(COLD_SETS)
+    for scenario, server, count, limit in REAL_SERVERS:
+        names = bench_names(count, next(sets))
+        line = " ".join(names)
+        reference, _, _, _ = run.output(f"dns {REFERENCE} {line}", one_at_a_time=True)
+        out, err, code, mine = run.output(f"dns {server} {line}")
+        failed = err.decode(errors="replace").count("Error looking up")
+        match = "output matches" if out == reference else "OUTPUT DIFFERS"
+        peer, _ = run.dig(server, dig_questions(bench_names(count, next(sets)), True))
+        row(scenario, mine, peer, "dig", limit,
+            f"{match}, exit code {code}" + (f", {failed} failure lines" if failed else ""))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--corvane", default="build/corvane")
+    parser.add_argument("--write-zones")
+    parser.add_argument("--quick", action="store_true", help="fewer repeats, no plot series")
+    parser.add_argument("--only", choices=["relay", "real"], help="one group of scenarios")
+    parser.add_argument("--results-suffix", default="",
+                        help="written to latest SUFFIX.md and names SUFFIX.png (e.g. -windows)")
+    args = parser.parse_args()
+    if args.write_zones:
+        write_zones(args.write_zones)
+        return 0
+
+    run = Runner(args.corvane)
+    repeat = 1 if args.quick else 3
+    rows = []  # (scenario, corvane s, peer s, peer name, ratio, limit, note)
+    series = {}  # names -> (corvane, dig) at 5 ms
+
+    def row(scenario, mine, peer, peer_name, limit, note=""):
+        ratio = mine / peer
+        verdict = "" if limit is None else ("ok" if ratio <= limit else "OVER")
+        rows.append((scenario, mine, peer, peer_name, ratio, limit, note))
+        lim = "" if limit is None else f" (at most {limit:g}: {verdict})"
+        print(f"{scenario:<40} corvane {mine:8.3f} s   {peer_name} {peer:8.3f} s   "
+              f"ratio {ratio:6.3f}{lim} {note}", flush=True)
+
+    started = None
+    if args.only != "real":
+        started = relay_scenarios(run, row, repeat, args.quick, series)
+    if args.only != "relay":
+        real_scenarios(run, row)
 
     os.makedirs(RESULTS, exist_ok=True)
     stamp = datetime.date.today().isoformat()
@@ -217,6 +298,8 @@ def main():
             lim = "" if limit is None else f"{limit:g}"
             out.write(f"| {scenario}{extra} | {mine:.3f} s | {peer_name} {peer:.3f} s | "
                       f"{ratio:.3f} | {lim} |\n")
+        if started is not None:
+            out.write(f"\n{started[0]}: {started[1] * 1000:.1f} ms.\n")
     print(f"results: {table}")
 
     if len(series) > 1:
@@ -239,7 +322,33 @@ def main():
         fig.tight_layout()
         fig.savefig(plot)
         print(f"plot: {plot}")
+    real = [r for r in rows if r[0] in {scenario for scenario, *_ in REAL_SERVERS}]
+    if real:
+        plot_servers(real, os.path.join(RESULTS, f"servers{args.results_suffix}.png"), stamp)
     return 0
+
+
+def plot_servers(rows, path, stamp):
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    fig, ax = plt.subplots(figsize=(7.2, 4.0), dpi=100)
+    labels = [r[0].replace(", ", "\n", 1) for r in rows]
+    x = range(len(rows))
+    ax.bar([i - 0.2 for i in x], [r[1] for r in rows], 0.4, label="corvane")
+    ax.bar([i + 0.2 for i in x], [r[2] for r in rows], 0.4, label="dig, same questions")
+    ax.set_xticks(list(x))
+    ax.set_xticklabels(labels, fontsize=7)
+    ax.set_yscale("log")
+    ax.set_ylabel("seconds, cold caches")
+    ax.set_title(f"Against real servers with default limits, {stamp}")
+    ax.grid(True, axis="y", which="both", alpha=0.3)
+    ax.legend()
+    fig.tight_layout()
+    fig.savefig(path)
+    print(f"plot: {path}")
 
 
 if __name__ == "__main__":

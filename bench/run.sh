@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The lookup benchmark: corvane against dig on the same questions, through delaying relays on
-# loopback in front of NSD, all inside a private network and mount namespace (as
+# loopback in front of NSD and against Debian's unbound, dnsmasq, BIND 9 and a rate-limiting
+# NSD with their default limits, all inside a private network and mount namespace (as
 # scripts/test.sh does), so that no query leaves this machine.
 #
 #   bench/run.sh [bench.py arguments...]
@@ -24,12 +25,15 @@ done
 cd "$REPO_ROOT"
 # shellcheck source=../scripts/lib/loopback-dns.sh
 source scripts/lib/loopback-dns.sh
+# shellcheck source=../scripts/lib/real-dns.sh
+source scripts/lib/real-dns.sh
 
 WORK=$(mktemp -d /tmp/corvane-bench.XXXXXX)
 PIDS=()
 cleanup() {
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    stop_real_dns
     stop_loopback_dns
     rm -rf "$WORK"
 }
@@ -50,6 +54,13 @@ start_relay() {
 start_relay --listen 127.0.0.5 --delay-ms 50
 start_relay --listen 127.0.0.6 --delay-ms 5
 start_relay --listen 127.0.0.7 --mute
+# The real servers, and links in front of two of them: 127.0.3.2, 5 ms to the rate-limiting
+# NSD; 127.0.4.3, 20 ms to unbound, losing 2 % of the datagrams each way (seeded).
+start_real_dns "$WORK/zones" "$WORK"
+start_dns_link 127.0.3.2 "$REAL_DNS_NSD_RRL" 5
+start_dns_link 127.0.4.3 "$REAL_DNS_UNBOUND" 20 2 7
+real_dns_wait 127.0.3.2 b.test
+real_dns_wait 127.0.4.3 b.test
 
 for _ in $(seq 1 100); do
     if dig @127.0.0.6 e2e.test SOA +short +timeout=1 +tries=1 2>/dev/null | grep -q .; then

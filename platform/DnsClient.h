@@ -114,6 +114,9 @@ constexpr DNS_STATUS DNS_ERROR_INVALID_NAME = 123;
 constexpr DNS_STATUS ERROR_TIMEOUT = 1460;
 constexpr DNS_STATUS ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DNS_STATUS ERROR_INVALID_PARAMETER = 87;
+// The server refused the connection (an ICMP port unreachable) or cannot be reached.
+constexpr DNS_STATUS WSAECONNREFUSED = 10061;
+constexpr DNS_STATUS WSAEHOSTUNREACH = 10065;
 
 // Queries name for type. servers: IPv4 servers to ask, or null for the configured ones.
 // On status 0, *results receives the records in the server's order (possibly null), owned by

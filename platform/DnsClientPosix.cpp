@@ -1,25 +1,34 @@
-// DNS client on c-ares: c-ares does the transport (UDP with EDNS0, TCP when truncated, matching
-// answers to queries by ID and question); the queries, the parsing of answers and the choice of
-// the next server are our own (DnsMessage, below), so every byte of an answer is checked before
-// it is used and a bad answer from one server does not end the query.
+// DNS client on c-ares. c-ares carries the messages (UDP with EDNS0, one pipelined TCP
+// connection per server, answers matched to tries by ID and question); everything else is ours:
+// the queries and the parsing of answers (DnsMessage), and when and where each try goes.
 //
-// Each server of a session has a c-ares channel of its own, so that a query moves from one
-// server to the next under our control: a server that fails (SERVFAIL, REFUSED, NOTIMP), sends
-// a malformed answer or none at all hands the query on to the next server of the list, and the
-// status of the last server asked is the result.
+// A session asks each distinct question once, and answers a question asked again from what
+// came. Each server has a window of tries in flight (DnsServerWindow): it grows while answers
+// come, shrinks on congestion, and tries leave paced. An unanswered try is sent again after a
+// time-out measured from the server's round trip, backing off, until the question has spent its
+// time on the server; an overload answer (SERVFAIL, REFUSED) is asked once more with fewer in
+// flight; a truncated answer is asked again over TCP, and a server that truncates or drops as a
+// rate limiter does gets the rest of its questions over TCP. A server that refuses the
+// connection, or has been silent for a question's whole time, gets no more questions; a question
+// that fails at a server (no answer, SERVFAIL, REFUSED, NOTIMP, a malformed answer) moves on to
+// the next server, and the status at the last one is the result.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <ares.h>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <poll.h>
 #include <random>
+#include <string>
 #include <sys/random.h>
+#include <sys/socket.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -27,39 +36,34 @@
 #include "platform/DnsClientTesting.h"
 #include "platform/DnsMessage.h"
 #include "platform/DnsNamePosix.h"
+#include "platform/DnsServerWindow.h"
 
 namespace {
 
-// Each try waits 2 s and a server gets 2 tries: a mute server costs a query 4 s.
-constexpr int TryTimeoutMs = 2000;
+using namespace std::chrono_literals;
+
+// A question may spend two tries' time of 2 s on one server, as a stub resolver gives it.
+constexpr std::chrono::milliseconds TryTime = 2000ms;
 constexpr int TriesPerServer = 2;
 constexpr uint16_t DnsPort = 53;
-constexpr size_t MaxBatchInFlight = 1024;
 // Room for many answers arriving while the caller writes output.
 constexpr int ReceiveBufferBytes = 1 << 20;
+// Truncated answers after which a server's questions all go over TCP.
+constexpr unsigned TruncationsForTcp = 2;
+// A share of lost tries, while other answers arrive, that a rate limiter drops.
+constexpr double RateLimitLossRate = 2.0;
+// TCP connections that may fail before a server is asked over UDP only.
+constexpr unsigned TcpFailuresForUdp = 2;
+// Answers a session keeps for questions asked again.
+constexpr size_t CacheLimit = 8192;
 
 std::atomic<uint16_t> PortForTesting{0};
-std::atomic<uint32_t> TimeoutForTesting{0};
+std::atomic<uint32_t> TryTimeForTesting{0};
 
-using Clock = std::chrono::steady_clock;
-
-DNS_STATUS StatusFromAres(int status) {
-    switch (status) {
-    case ARES_ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ARES_EBADRESP:
-        return DNS_ERROR_BAD_PACKET;
-    case ARES_EBADQUERY:
-    case ARES_EBADNAME:
-        return DNS_ERROR_INVALID_NAME;
-    case ARES_ETIMEOUT:
-    case ARES_ECONNREFUSED: // a port-unreachable server is as useless as a mute one
-    case ARES_ECANCELLED:
-    case ARES_EDESTRUCTION:
-        return ERROR_TIMEOUT;
-    default:
-        return DNS_ERROR_NO_PACKET;
-    }
+DnsTimeLimits Limits() {
+    uint32_t test = TryTimeForTesting.load();
+    auto tryTime = test != 0 ? std::chrono::milliseconds(test) : TryTime;
+    return DnsTimeLimitsFor(tryTime * TriesPerServer);
 }
 
 // Statuses after which the next server is asked: the server could not or would not answer,
@@ -72,15 +76,34 @@ bool AskNextServer(DNS_STATUS status) {
     case DNS_ERROR_BAD_PACKET:
     case DNS_ERROR_NO_PACKET:
     case ERROR_TIMEOUT:
+    case WSAECONNREFUSED:
+    case WSAEHOSTUNREACH:
         return true;
     default:
         return false;
     }
 }
 
-// No answer at all: the same server gets another try before the next one is asked.
-bool NoAnswer(DNS_STATUS status) {
-    return status == ERROR_TIMEOUT || status == DNS_ERROR_NO_PACKET;
+// Answers that may come from an overloaded server (dnsmasq refuses above its forward limit).
+bool MayBeOverload(DNS_STATUS status) {
+    return status == DNS_ERROR_RCODE_SERVER_FAILURE || status == DNS_ERROR_RCODE_REFUSED;
+}
+
+// Outcomes that say something about the name, worth keeping for the same question again.
+bool Definite(DNS_STATUS status) {
+    return status == 0 || status == DNS_INFO_NO_RECORDS || status == DNS_ERROR_RCODE_NAME_ERROR;
+}
+
+DNS_STATUS StatusFromSocketError(int error) {
+    switch (error) {
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENETDOWN:
+        return WSAEHOSTUNREACH;
+    default:
+        return WSAECONNREFUSED;
+    }
 }
 
 struct ChannelDeleter {
@@ -93,15 +116,17 @@ void InitLibrary() {
     std::call_once(libraryInit, [] { ares_library_init(ARES_LIB_INIT_ALL); });
 }
 
-// A channel with c-ares' own configuration (resolv.conf), one try per send: retries and the
-// move to the next server are ours.
-Channel NewChannel(int timeoutMs) {
+// A channel with c-ares' own configuration (resolv.conf) and one try per send, whose own
+// time-out never comes before ours: when to send again, and where, is decided here. Truncated
+// answers come back to us (the TCP channel of the server asks again).
+Channel NewChannel(bool tcp) {
     InitLibrary();
     ares_options options{};
     // NOCHECKRESP: c-ares would itself turn SERVFAIL, NOTIMP and REFUSED answers into a bare
     // "connection refused"; we want every answer and its response code.
-    options.flags = ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP;
-    options.timeout = timeoutMs;
+    options.flags =
+        ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP | (tcp ? ARES_FLAG_USEVC : ARES_FLAG_IGNTC);
+    options.timeout = int((Limits().perServer + 1s) / 1ms);
     options.tries = 1;
     options.ednspsz = DnsEdnsPayloadSize;
     options.socket_receive_buffer_size = ReceiveBufferBytes;
@@ -113,7 +138,7 @@ Channel NewChannel(int timeoutMs) {
 }
 
 // The servers to ask, in order: the explicit IPv4 ones, or those c-ares finds configured.
-std::vector<ares_addr_port_node> ServerNodes(const IP4_ARRAY* servers, int timeoutMs) {
+std::vector<ares_addr_port_node> ServerNodes(const IP4_ARRAY* servers) {
     std::vector<ares_addr_port_node> nodes;
     if (servers != nullptr && servers->AddrCount != 0) {
         uint16_t port = PortForTesting.load();
@@ -126,7 +151,7 @@ std::vector<ares_addr_port_node> ServerNodes(const IP4_ARRAY* servers, int timeo
         }
         return nodes;
     }
-    Channel probe = NewChannel(timeoutMs);
+    Channel probe = NewChannel(false);
     ares_addr_port_node* configured = nullptr;
     if (probe && ares_get_servers_ports(probe.get(), &configured) == ARES_SUCCESS) {
         for (ares_addr_port_node* node = configured; node != nullptr; node = node->next) {
@@ -138,155 +163,482 @@ std::vector<ares_addr_port_node> ServerNodes(const IP4_ARRAY* servers, int timeo
     return nodes;
 }
 
+Channel ChannelFor(ares_addr_port_node node, bool tcp) {
+    Channel channel = NewChannel(tcp);
+    if (channel && ares_set_servers_ports(channel.get(), &node) != ARES_SUCCESS) return Channel();
+    return channel;
+}
+
+std::string QuestionKey(const std::vector<uint8_t>& wireName, uint16_t type) {
+    std::string key(wireName.begin(), wireName.end());
+    key.push_back(char(type >> 8));
+    key.push_back(char(type & 0xFF));
+    return key;
+}
+
 } // namespace
 
-// One query on its way through the servers. The request is written only when the session hands
-// it back, so a query given up at close never touches it.
-struct DnsFlight {
+struct DnsQuestion;
+
+// One message on its way to a server. c-ares holds it until an answer or its own time-out, also
+// after we stopped waiting for it; question is null then.
+struct DnsTry {
     DnsSession* session = nullptr;
-    DnsQueryRequest* request = nullptr;
-    std::vector<uint8_t> wireName;
+    DnsQuestion* question = nullptr;
     size_t server = 0;
-    int triesOnServer = 0;
-    int id = -1; // the ID of the try on its way, -1 between tries
+    bool tcp = false;
+    bool counted = false; // still counted in the server's window
+    DnsClock::time_point sentAt;
+};
+
+// One request of the caller, answered when its question is.
+struct DnsAsk {
+    DnsQueryRequest* request = nullptr;
     DNS_STATUS status = DNS_ERROR_NO_PACKET;
     DNS_RECORD* results = nullptr;
-    ~DnsFlight() { DnsFree(results, DnsFreeRecordList); }
+    ~DnsAsk() { DnsFree(results, DnsFreeRecordList); }
+};
+
+// One question (name and type) on its way through the servers, for every request asking it.
+struct DnsQuestion {
+    std::string key;
+    std::vector<uint8_t> wireName;
+    uint16_t type = 0;
+    std::vector<DnsAsk*> asks;
+    size_t server = 0;
+    bool startedOnServer = false;
+    DnsClock::time_point firstSent; // on this server
+    unsigned retries = 0;           // time-outs on this server
+    bool overloadRetried = false;
+    bool overTcp = false;
+    bool queued = false;       // in its server's waiting line
+    DnsTry* current = nullptr; // the try whose time-out runs, null while waiting to be sent
+    DnsClock::time_point retransmitAt;
+    std::vector<DnsTry*> open; // tries c-ares still holds
+};
+
+struct DnsServer {
+    ares_addr_port_node node{};
+    Channel udp, tcp;
+    DnsServerWindow window;
+    std::deque<DnsQuestion*> waiting; // retries first
+    unsigned truncations = 0;
+    unsigned tcpFailures = 0;
+    bool overTcp = false;
+    DNS_STATUS down = 0;    // refused or unreachable: every question here ends with this
+    bool silent = false;    // no answer for a question's whole time
+    bool hasPacing = false; // waiting for the pacing, not the window
+    DnsClock::time_point ready;
+    size_t dbgSent = 0, dbgLost = 0, dbgAnswers = 0, dbgOverload = 0;
+};
+
+struct Answer {
+    DNS_STATUS status;
+    std::vector<uint8_t> message;
 };
 
 struct DnsSession {
-    std::vector<Channel> channels; // one per server, in list order
-    std::unordered_set<DnsFlight*> flying;
-    std::deque<DnsFlight*> done;      // complete, not yet handed back
-    std::unordered_set<uint16_t> ids; // of the tries on their way: an answer is matched by ID
+    DnsTimeLimits limits;
+    std::vector<DnsServer> servers;
+    std::unordered_map<std::string, DnsQuestion*> questions;
+    std::unordered_set<DnsQuestion*> sent; // with a try whose time-out runs
+    std::unordered_map<std::string, Answer> answered;
+    std::deque<DnsAsk*> done; // complete, not yet handed back
+    size_t open = 0;          // asks not yet complete
     bool closing = false;
+    bool sending = false; // inside ares_send: a failure now is one of opening the socket
     ~DnsSession() {
+        if (getenv("CORVANE_DNS_DEBUG"))
+            for (DnsServer& server : servers)
+                fprintf(stderr, "server window=%.1f thr=%.1f inflight=%zu loss=%.3f srtt=%.0fus rttvar=%.0f slowest=%.0f tc=%u tcp=%d down=%d silent=%d dbg: sent=%zu lost=%zu answers=%zu overload=%zu\n",
+                        server.window.window, server.window.threshold, server.window.inFlight, server.window.lossRate, server.window.srttUs, server.window.rttVarUs, server.window.slowestUs, server.truncations, server.overTcp, server.down, server.silent, server.dbgSent, server.dbgLost, server.dbgAnswers, server.dbgOverload);
         closing = true;
-        channels.clear(); // c-ares calls back every query still open; closing drops them
-        for (DnsFlight* flight : flying)
-            delete flight;
-        for (DnsFlight* flight : done)
-            delete flight;
+        for (DnsServer& server : servers) { // c-ares calls back every try still open
+            server.udp.reset();
+            server.tcp.reset();
+        }
+        for (auto& [key, question] : questions) {
+            for (DnsAsk* ask : question->asks)
+                delete ask;
+            delete question;
+        }
+        for (DnsAsk* ask : done)
+            delete ask;
     }
 };
 
 namespace {
 
-void Send(DnsFlight* flight);
+void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length);
 
-// A random ID that no other try of the session uses.
-uint16_t NewId(DnsSession* session) {
-    for (;;) {
+// Stops waiting for every try of the question; a try still counted leaves the window.
+void Retire(DnsSession* session, DnsQuestion* question) {
+    for (DnsTry* t : question->open) {
+        if (t->counted && session->servers[t->server].window.inFlight > 0)
+            --session->servers[t->server].window.inFlight;
+        t->counted = false;
+        t->question = nullptr;
+    }
+    question->open.clear();
+    question->current = nullptr;
+    session->sent.erase(question);
+}
+
+// Takes the question out of its server's waiting line.
+void Dequeue(DnsSession* session, DnsQuestion* question) {
+    if (!question->queued) return;
+    std::erase(session->servers[question->server].waiting, question);
+    question->queued = false;
+}
+
+void Complete(DnsSession* session, DnsQuestion* question, DNS_STATUS status,
+              std::span<const uint8_t> message) {
+    Retire(session, question);
+    Dequeue(session, question);
+    for (DnsAsk* ask : question->asks) {
+        ask->status = status;
+        if (status == 0 &&
+            DnsParseAnswer(message, question->wireName, question->type, &ask->results) != 0) {
+            DnsFree(ask->results, DnsFreeRecordList);
+            ask->results = nullptr;
+        }
+        session->done.push_back(ask);
+        --session->open;
+    }
+    question->asks.clear();
+    if (Definite(status) && session->answered.size() < CacheLimit) {
+        try {
+            session->answered.emplace(question->key,
+                                      Answer{status, {message.begin(), message.end()}});
+        } catch (const std::bad_alloc&) {
+            // Asked again, it is sent again.
+        }
+    }
+    session->questions.erase(question->key);
+    delete question;
+}
+
+void Enqueue(DnsSession* session, DnsQuestion* question, bool first) {
+    if (question->queued) return;
+    question->queued = true;
+    std::deque<DnsQuestion*>& waiting = session->servers[question->server].waiting;
+    if (first)
+        waiting.push_front(question);
+    else
+        waiting.push_back(question);
+}
+
+// The question failed at its server with status: the next server, or the end.
+void MoveOn(DnsSession* session, DnsQuestion* question, DNS_STATUS status) {
+    Retire(session, question);
+    Dequeue(session, question);
+    if (question->server + 1 >= session->servers.size()) {
+        Complete(session, question, status, {});
+        return;
+    }
+    ++question->server;
+    question->startedOnServer = false;
+    question->retries = 0;
+    question->overloadRetried = false;
+    question->overTcp = false;
+    Enqueue(session, question, false);
+}
+
+// Sends the next try of the question to its server.
+void Send(DnsSession* session, DnsQuestion* question, DnsClock::time_point now) {
+    DnsServer& server = session->servers[question->server];
+    const bool tcp = question->overTcp || server.overTcp;
+    if (tcp && !server.tcp) server.tcp = ChannelFor(server.node, true);
+    ares_channel channel = tcp ? server.tcp.get() : server.udp.get();
+    std::vector<uint8_t> query;
+    DnsTry* t = nullptr;
+    try {
         uint16_t id = 0;
         if (getrandom(&id, sizeof id, 0) != ssize_t(sizeof id))
             id = uint16_t(std::random_device()());
-        if (session->ids.insert(id).second) return id;
-    }
-}
-
-void ReleaseId(DnsFlight* flight) {
-    if (flight->id >= 0) flight->session->ids.erase(uint16_t(flight->id));
-    flight->id = -1;
-}
-
-void Finish(DnsFlight* flight, DNS_STATUS status, DNS_RECORD* results) {
-    DnsSession* session = flight->session;
-    ReleaseId(flight);
-    flight->status = status;
-    flight->results = results;
-    session->flying.erase(flight);
-    session->done.push_back(flight);
-}
-
-// c-ares callback: parses the answer while c-ares still owns the buffer, then finishes the
-// query or sends it on. Never throws; may run inside ares_send (a failure found at once).
-void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length) {
-    auto* flight = static_cast<DnsFlight*>(arg);
-    DnsSession* session = flight->session;
-    if (session->closing) return; // the session frees the flight
-    ReleaseId(flight);
-    DNS_RECORD* results = nullptr;
-    DNS_STATUS status;
-    if (aresStatus == ARES_SUCCESS && answer != nullptr && length >= 0)
-        status = DnsParseAnswer(std::span<const uint8_t>(answer, size_t(length)), flight->wireName,
-                                flight->request->type, &results);
-    else
-        status = StatusFromAres(aresStatus == ARES_SUCCESS ? ARES_EBADRESP : aresStatus);
-    if (status != 0) {
-        DnsFree(results, DnsFreeRecordList);
-        results = nullptr;
-    }
-
-    if (AskNextServer(status)) {
-        if (NoAnswer(status) && ++flight->triesOnServer < TriesPerServer) {
-            Send(flight);
-            return;
-        }
-        if (flight->server + 1 < session->channels.size()) {
-            ++flight->server;
-            flight->triesOnServer = 0;
-            Send(flight);
-            return;
-        }
-    }
-    Finish(flight, status, results);
-}
-
-void Send(DnsFlight* flight) {
-    std::vector<uint8_t> query;
-    try {
-        flight->id = NewId(flight->session);
-        query = DnsBuildQuery(flight->wireName, flight->request->type, uint16_t(flight->id));
+        query = DnsBuildQuery(question->wireName, question->type, id);
+        t = new DnsTry{session, question, question->server, tcp, true, now};
+        question->open.push_back(t);
     } catch (const std::bad_alloc&) {
-        Finish(flight, ERROR_NOT_ENOUGH_MEMORY, nullptr);
+        delete t;
+        Complete(session, question, ERROR_NOT_ENOUGH_MEMORY, {});
         return;
     }
-    ares_send(flight->session->channels[flight->server].get(), query.data(), int(query.size()),
-              OnAnswer, flight);
+    if (channel == nullptr) {
+        question->open.pop_back();
+        delete t;
+        MoveOn(session, question, ERROR_NOT_ENOUGH_MEMORY);
+        return;
+    }
+    if (!question->startedOnServer) {
+        question->startedOnServer = true;
+        question->firstSent = now;
+    }
+    const DnsClock::time_point end = question->firstSent + session->limits.perServer;
+    question->current = t;
+    question->retransmitAt =
+        tcp ? end
+            : std::min(end, now + DnsWindowRto(server.window, session->limits, question->retries));
+    session->sent.insert(question);
+    DnsWindowSent(server.window, now);
+    ++server.dbgSent;
+    // A failure to open the socket calls back at once, inside ares_send.
+    session->sending = true;
+    ares_send(channel, query.data(), int(query.size()), OnAnswer, t);
+    session->sending = false;
 }
 
-int TimeoutMs() {
-    uint32_t testTimeout = TimeoutForTesting.load();
-    return testTimeout != 0 ? int(testTimeout) : TryTimeoutMs;
+// A server that refused the connection or cannot be reached: its questions move on at once.
+void ServerDown(DnsSession* session, size_t index, DNS_STATUS status) {
+    DnsServer& server = session->servers[index];
+    if (server.down == 0) server.down = status;
+    std::vector<DnsQuestion*> here;
+    for (DnsQuestion* question : session->sent)
+        if (question->server == index) here.push_back(question);
+    for (DnsQuestion* question : here)
+        MoveOn(session, question, server.down);
 }
 
-// Waits for socket activity of any channel for at most waitMs and lets c-ares process it and
-// its time-outs. Returns false when a signal interrupted the wait.
-bool DriveOnce(DnsSession* session, int waitMs) {
-    constexpr size_t MaxSockets = ARES_GETSOCK_MAXNUM;
-    std::vector<pollfd> fds;
-    std::vector<size_t> owners;
-    for (size_t c = 0; c < session->channels.size(); ++c) {
-        ares_channel channel = session->channels[c].get();
-        timeval limit{time_t(waitMs / 1000), suseconds_t(waitMs % 1000 * 1000)};
-        timeval buffer{};
-        timeval* next = ares_timeout(channel, &limit, &buffer);
-        waitMs = std::min(waitMs, int(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000));
-        ares_socket_t sockets[MaxSockets];
-        int bits = ares_getsock(channel, sockets, int(MaxSockets));
-        for (size_t i = 0; i < MaxSockets; ++i) {
-            short events = 0;
-            if (ARES_GETSOCK_READABLE(bits, i)) events |= POLLIN;
-            if (ARES_GETSOCK_WRITABLE(bits, i)) events |= POLLOUT;
-            if (events == 0) continue;
-            fds.push_back(pollfd{sockets[i], events, 0});
-            owners.push_back(c);
+// Sends what the windows and the pacing let go; questions at a server that is down or silent
+// move on.
+void Pump(DnsSession* session, DnsClock::time_point now) {
+    for (size_t i = 0; i < session->servers.size(); ++i) {
+        DnsServer& server = session->servers[i];
+        server.hasPacing = false;
+        while (!server.waiting.empty()) {
+            DnsQuestion* question = server.waiting.front();
+            if (server.down != 0 || server.silent) {
+                server.waiting.pop_front();
+                question->queued = false;
+                MoveOn(session, question, server.down != 0 ? server.down : ERROR_TIMEOUT);
+                continue;
+            }
+            if (!DnsWindowMaySend(server.window, now, &server.ready)) {
+                server.hasPacing = double(server.window.inFlight) + 1 <= server.window.window;
+                break;
+            }
+            server.waiting.pop_front();
+            question->queued = false;
+            Send(session, question, now);
         }
     }
-    int ready = poll(fds.data(), nfds_t(fds.size()), std::max(waitMs, 0));
+}
+
+// Tries whose time is up: sent again, or the question moves on.
+void CheckTimers(DnsSession* session, DnsClock::time_point now) {
+    std::vector<DnsQuestion*> due;
+    for (DnsQuestion* question : session->sent)
+        if (question->retransmitAt <= now) due.push_back(question);
+    for (DnsQuestion* question : due) {
+        DnsServer& server = session->servers[question->server];
+        DnsTry* t = question->current;
+        if (t != nullptr && t->counted) {
+            DnsWindowLost(server.window, now, t->sentAt);
+            ++server.dbgLost;
+            if (getenv("CORVANE_DNS_DEBUG")) {
+                std::string n;
+                for (size_t i = 0; i < question->wireName.size(); ++i) { uint8_t c = question->wireName[i]; n += (c >= 32 && c < 127) ? char(c) : '.'; }
+                fprintf(stderr, "lost %s type %u retries %u after %lldus window %.1f inflight %zu\n", n.c_str(), question->type, question->retries, (long long)std::chrono::duration_cast<std::chrono::microseconds>(now - t->sentAt).count(), server.window.window, server.window.inFlight);
+            }
+            t->counted = false;
+        }
+        question->current = nullptr;
+        session->sent.erase(question);
+        if (server.window.answered && server.window.lossRate >= RateLimitLossRate &&
+            server.tcpFailures < TcpFailuresForUdp)
+            server.overTcp = true; // drops while answers come: a rate limiter
+        if (now >= question->firstSent + session->limits.perServer) {
+            // Nothing at all from the server for so long: it is not there.
+            if (!server.window.answered ||
+                server.window.lastAnswer + session->limits.perServer <= now)
+                server.silent = true;
+            MoveOn(session, question, ERROR_TIMEOUT);
+        } else {
+            ++question->retries;
+            Enqueue(session, question, true);
+        }
+    }
+}
+
+void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message,
+                DnsClock::time_point now) {
+    DnsQuestion* question = t->question;
+    DnsServer& server = session->servers[t->server];
+    const bool counted = t->counted;
+    t->counted = false;
+    if (question->current == t) {
+        question->current = nullptr;
+        session->sent.erase(question);
+    }
+
+    if (!t->tcp && message.size() > 2 && (message[2] & 0x02) != 0) { // truncated
+        DnsWindowAnswered(server.window, now, t->sentAt, counted, true);
+        if (++server.truncations >= TruncationsForTcp && server.tcpFailures < TcpFailuresForUdp)
+            server.overTcp = true;
+        question->overTcp = true;
+        Retire(session, question); // the UDP tries would only bring the same
+        Enqueue(session, question, true);
+        return;
+    }
+
+    DNS_RECORD* records = nullptr;
+    DNS_STATUS status = DnsParseAnswer(message, question->wireName, question->type, &records);
+    DnsFree(records, DnsFreeRecordList);
+    DnsWindowAnswered(server.window, now, t->sentAt, counted, MayBeOverload(status));
+    ++server.dbgAnswers;
+    if (MayBeOverload(status)) ++server.dbgOverload;
+    if (MayBeOverload(status) && !question->overloadRetried) {
+        // Perhaps only too many at once: once more, when the window has shrunk.
+        question->overloadRetried = true;
+        Retire(session, question);
+        Enqueue(session, question, true);
+        return;
+    }
+    if (AskNextServer(status))
+        MoveOn(session, question, status);
+    else
+        Complete(session, question, status, message);
+}
+
+// c-ares callback. Never throws; may run inside ares_send (a socket that cannot be opened).
+void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length) {
+    std::unique_ptr<DnsTry> t(static_cast<DnsTry*>(arg));
+    DnsSession* session = t->session;
+    if (session->closing) return;
+    DnsQuestion* question = t->question;
+    if (question == nullptr) return; // answered otherwise, or given up
+    std::erase(question->open, t.get());
+    const DnsClock::time_point now = DnsClock::now();
+
+    switch (aresStatus) {
+    case ARES_SUCCESS:
+        if (answer != nullptr && length >= 0) {
+            TakeAnswer(session, t.get(), std::span<const uint8_t>(answer, size_t(length)), now);
+            return;
+        }
+        break;
+    case ARES_ECONNREFUSED: { // a socket error: no server there
+        DnsServer& server = session->servers[t->server];
+        if (t->tcp && !session->sending) {
+            // A TCP connection that broke or was refused; UDP may still work.
+            if (++server.tcpFailures >= TcpFailuresForUdp) server.overTcp = false;
+            question->overTcp = false;
+            if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
+            t->counted = false;
+            if (question->current == t.get()) {
+                question->current = nullptr;
+                session->sent.erase(question);
+                Enqueue(session, question, true);
+            }
+            return;
+        }
+        if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
+        t->counted = false;
+        // Every question at the server moves on, this one too (it may be gone afterwards).
+        if (question->current == t.get()) {
+            question->current = nullptr;
+            session->sent.erase(question);
+            Enqueue(session, question, true);
+        }
+        ServerDown(session, t->server, session->sending ? WSAEHOSTUNREACH : WSAECONNREFUSED);
+        return;
+    }
+    case ARES_ETIMEOUT:
+    case ARES_ECANCELLED:
+    case ARES_EDESTRUCTION:
+        // Our own time-outs come first; this try was no longer waited for.
+        return;
+    case ARES_ENOMEM:
+        Complete(session, question, ERROR_NOT_ENOUGH_MEMORY, {});
+        return;
+    default:
+        break;
+    }
+    DnsServer& server = session->servers[t->server];
+    if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
+    if (question->current == t.get()) MoveOn(session, question, DNS_ERROR_BAD_PACKET);
+}
+
+// The earliest time anything is due: a try's time-out, a paced send, a c-ares time-out.
+DnsClock::time_point NextDue(DnsSession* session, DnsClock::time_point limit) {
+    for (DnsQuestion* question : session->sent)
+        limit = std::min(limit, question->retransmitAt);
+    for (DnsServer& server : session->servers)
+        if (server.hasPacing) limit = std::min(limit, server.ready);
+    return limit;
+}
+
+// Waits for socket activity until `until` and lets c-ares process it and its time-outs. Returns
+// false when a signal interrupted the wait.
+bool DriveOnce(DnsSession* session, DnsClock::time_point until) {
+    constexpr size_t MaxSockets = ARES_GETSOCK_MAXNUM;
+    std::vector<pollfd> fds;
+    struct Owner {
+        size_t server;
+        ares_channel channel;
+        bool tcp;
+    };
+    std::vector<Owner> owners;
+    DnsClock::time_point now = DnsClock::now();
+    until = NextDue(session, until);
+    for (size_t s = 0; s < session->servers.size(); ++s) {
+        for (bool tcp : {false, true}) {
+            ares_channel channel =
+                tcp ? session->servers[s].tcp.get() : session->servers[s].udp.get();
+            if (channel == nullptr) continue;
+            timeval buffer{};
+            if (timeval* next = ares_timeout(channel, nullptr, &buffer))
+                until = std::min(until, now + std::chrono::seconds(next->tv_sec) +
+                                            std::chrono::microseconds(next->tv_usec));
+            ares_socket_t sockets[MaxSockets];
+            int bits = ares_getsock(channel, sockets, int(MaxSockets));
+            for (size_t i = 0; i < MaxSockets; ++i) {
+                short events = 0;
+                if (ARES_GETSOCK_READABLE(bits, i)) events |= POLLIN;
+                if (ARES_GETSOCK_WRITABLE(bits, i)) events |= POLLOUT;
+                if (events == 0) continue;
+                fds.push_back(pollfd{sockets[i], events, 0});
+                owners.push_back(Owner{s, channel, tcp});
+            }
+        }
+    }
+    auto wait = std::max<DnsClock::duration>(until - now, DnsClock::duration::zero());
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    timespec timeout{
+        time_t(seconds.count()),
+        long(std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds).count())};
+    int ready = ppoll(fds.data(), nfds_t(fds.size()), &timeout, nullptr);
     if (ready < 0 && errno == EINTR) return false;
     for (size_t i = 0; ready > 0 && i < fds.size(); ++i) {
         short got = fds[i].revents;
         if (got == 0) continue;
+        const Owner& owner = owners[i];
+        if ((got & POLLERR) != 0 && !owner.tcp) {
+            // An ICMP error on the server's socket: it refused, or cannot be reached.
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) {
+                ServerDown(session, owner.server, StatusFromSocketError(error));
+                continue;
+            }
+        }
         bool readable = (got & (POLLIN | POLLERR | POLLHUP)) != 0;
         bool writable = (got & POLLOUT) != 0;
-        ares_process_fd(session->channels[owners[i]].get(), readable ? fds[i].fd : ARES_SOCKET_BAD,
+        ares_process_fd(owner.channel, readable ? fds[i].fd : ARES_SOCKET_BAD,
                         writable ? fds[i].fd : ARES_SOCKET_BAD);
     }
     // Time-outs of every channel, whether or not its sockets had anything.
-    for (size_t c = 0; c < session->channels.size(); ++c)
-        ares_process_fd(session->channels[c].get(), ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+    for (DnsServer& server : session->servers)
+        for (ares_channel channel : {server.udp.get(), server.tcp.get()})
+            if (channel != nullptr) ares_process_fd(channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
     return true;
+}
+
+void HandBack(DnsAsk* ask) {
+    ask->request->status = ask->status;
+    ask->request->results = ask->results;
+    ask->results = nullptr;
+    delete ask;
 }
 
 } // namespace
@@ -296,7 +648,7 @@ void DnsClientSetPortForTesting(uint16_t port) {
 }
 
 void DnsClientSetTimeoutForTesting(uint32_t milliseconds) {
-    TimeoutForTesting.store(milliseconds);
+    TryTimeForTesting.store(milliseconds);
 }
 
 DnsSession* DnsSessionOpen(uint32_t, const IP4_ARRAY* servers) {
@@ -304,17 +656,26 @@ DnsSession* DnsSessionOpen(uint32_t, const IP4_ARRAY* servers) {
     // here every query goes to the servers.
     try {
         auto session = std::make_unique<DnsSession>();
-        int timeoutMs = TimeoutMs();
-        for (ares_addr_port_node& node : ServerNodes(servers, timeoutMs)) {
-            Channel channel = NewChannel(timeoutMs);
-            if (!channel || ares_set_servers_ports(channel.get(), &node) != ARES_SUCCESS)
+        session->limits = Limits();
+        std::vector<ares_addr_port_node> nodes = ServerNodes(servers);
+        if (nodes.empty()) { // nothing configured: c-ares' own default
+            Channel channel = NewChannel(false);
+            ares_addr_port_node* defaults = nullptr;
+            if (!channel || ares_get_servers_ports(channel.get(), &defaults) != ARES_SUCCESS ||
+                defaults == nullptr)
                 return nullptr;
-            session->channels.push_back(std::move(channel));
+            nodes.push_back(*defaults);
+            nodes.back().next = nullptr;
+            ares_free_data(defaults);
         }
-        if (session->channels.empty()) { // nothing configured: c-ares' own default
-            Channel channel = NewChannel(timeoutMs);
-            if (!channel) return nullptr;
-            session->channels.push_back(std::move(channel));
+        const DnsClock::time_point now = DnsClock::now();
+        session->servers.resize(nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            DnsServer& server = session->servers[i];
+            server.node = nodes[i];
+            server.udp = ChannelFor(nodes[i], false);
+            if (!server.udp) return nullptr;
+            DnsWindowStart(server.window, now);
         }
         return session.release();
     } catch (const std::bad_alloc&) {
@@ -330,17 +691,38 @@ bool DnsSessionSubmit(DnsSession* session, DnsQueryRequest* request) {
         return false;
     }
     try {
-        auto flight = std::make_unique<DnsFlight>();
-        flight->session = session;
-        flight->request = request;
-        DNS_STATUS status = DnsEncodeQueryName(request->name, flight->wireName);
+        std::vector<uint8_t> wireName;
+        DNS_STATUS status = DnsEncodeQueryName(request->name, wireName);
         if (status != 0) {
             request->status = status;
             return false;
         }
-        DnsFlight* raw = flight.release();
-        session->flying.insert(raw);
-        Send(raw);
+        std::string key = QuestionKey(wireName, request->type);
+        auto ask = std::make_unique<DnsAsk>();
+        ask->request = request;
+        if (auto known = session->answered.find(key); known != session->answered.end()) {
+            ask->status = known->second.status;
+            if (ask->status == 0 && DnsParseAnswer(known->second.message, wireName, request->type,
+                                                   &ask->results) != 0) {
+                DnsFree(ask->results, DnsFreeRecordList);
+                ask->results = nullptr;
+            }
+            session->done.push_back(ask.release());
+            return true;
+        }
+        DnsQuestion*& question = session->questions[key];
+        if (question == nullptr) {
+            auto fresh = std::make_unique<DnsQuestion>();
+            fresh->key = key;
+            fresh->wireName = std::move(wireName);
+            fresh->type = request->type;
+            fresh->asks.reserve(1);
+            question = fresh.release();
+            Enqueue(session, question, false);
+        }
+        question->asks.push_back(ask.release());
+        ++session->open;
+        Pump(session, DnsClock::now());
         return true;
     } catch (const std::bad_alloc&) {
         request->status = ERROR_NOT_ENOUGH_MEMORY;
@@ -352,31 +734,33 @@ size_t DnsSessionWait(DnsSession* session, uint32_t timeoutMs, DnsQueryRequest**
                       size_t capacity) {
     if (session == nullptr || done == nullptr || capacity == 0) return 0;
     try {
-        auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (bool first = true; session->done.empty() && !session->flying.empty(); first = false) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (!first && left.count() <= 0) break;
-            if (!DriveOnce(session, int(std::max<int64_t>(left.count(), 0)))) break; // a signal
+        const DnsClock::time_point deadline =
+            DnsClock::now() + std::chrono::milliseconds(timeoutMs);
+        for (bool first = true; session->done.empty() && session->open != 0; first = false) {
+            DnsClock::time_point now = DnsClock::now();
+            CheckTimers(session, now);
+            Pump(session, now);
+            if (!session->done.empty() || (!first && now >= deadline)) break;
+            if (!DriveOnce(session, deadline)) break; // a signal
+            now = DnsClock::now();
+            CheckTimers(session, now);
+            Pump(session, now);
         }
     } catch (const std::bad_alloc&) {
         // What completed so far is still handed back.
     }
     size_t count = 0;
     while (count < capacity && !session->done.empty()) {
-        DnsFlight* flight = session->done.front();
+        DnsAsk* ask = session->done.front();
         session->done.pop_front();
-        flight->request->status = flight->status;
-        flight->request->results = flight->results;
-        flight->results = nullptr;
-        done[count++] = flight->request;
-        delete flight;
+        done[count++] = ask->request;
+        HandBack(ask);
     }
     return count;
 }
 
 size_t DnsSessionPending(const DnsSession* session) {
-    return session != nullptr ? session->flying.size() + session->done.size() : 0;
+    return session != nullptr ? session->open + session->done.size() : 0;
 }
 
 void DnsSessionClose(DnsSession* session) {
@@ -391,13 +775,11 @@ void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP
             requests[i] = {requests[i].name, requests[i].type, ERROR_NOT_ENOUGH_MEMORY, nullptr};
         return;
     }
-    // IDs are 16 bits and unique in a session: a large batch goes out as room frees up.
+    for (size_t i = 0; i < count; ++i)
+        DnsSessionSubmit(session, &requests[i]);
     DnsQueryRequest* done[64];
-    for (size_t next = 0; next < count || DnsSessionPending(session) != 0;) {
-        while (next < count && DnsSessionPending(session) < MaxBatchInFlight)
-            DnsSessionSubmit(session, &requests[next++]);
-        if (DnsSessionPending(session) != 0) DnsSessionWait(session, 1000, done, std::size(done));
-    }
+    while (DnsSessionPending(session) != 0)
+        DnsSessionWait(session, 1000, done, std::size(done));
     DnsSessionClose(session);
 }
 

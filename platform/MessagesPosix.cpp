@@ -47,6 +47,8 @@ constexpr MessageText Messages[] = {
     {9559, L"DNS name is a single-part name.\r\n"},
     {9560, L"DNS name contains an invalid character.\r\n"},
     {9561, L"DNS name is entirely numeric.\r\n"},
+    {10061, L"No connection could be made because the target machine actively refused it.\r\n"},
+    {10065, L"A socket operation was attempted to an unreachable host.\r\n"},
 };
 
 } // namespace

@@ -234,6 +234,7 @@ extern "C" int dns(const wchar_t* arguments) {
     if (servers != nullptr) FreeServerList(servers);
     RemoveBreakHandler();
 
+    // A failed query of any name, or a failed output of the last one.
     if (result == OutputBreak) return ExitBroken;
     return result != 0 ? ExitOutputFailed : ExitDone;
 }

@@ -60,6 +60,15 @@ int WriteClosingLine(uint32_t total, uint32_t flags, uint64_t elapsed) {
                            text.data());
 }
 
+int FinishName(const wchar_t* name, uint32_t total, uint32_t flags, uint64_t elapsed,
+               const NameFailures& failures) {
+    int result = WriteClosingLine(total, flags, elapsed);
+    if (result == OutputBreak) return OutputBreak;
+    if (failures.count == 0) return result;
+    ReportNameFailures(name, failures);
+    return LookupQueryFailed;
+}
+
 int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_t width) {
     if (name == nullptr || name[0] == L'\0') return OutputNoInput;
     const uint64_t start = ClockSystemTime();
@@ -67,13 +76,14 @@ int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_
 
     const bool reverse = IsReverseName(name);
     uint32_t total = 0;
+    NameFailures failures;
     for (const LookupStep& step : LookupSteps) {
         if (step.type == DNS_TYPE_PTR && !reverse) continue;
-        if (QueryName(servers, name, step.type, flags | step.extraFlags, width, &total) ==
-            OutputBreak)
+        if (QueryName(servers, name, step.type, flags | step.extraFlags, width, &total,
+                      &failures) == OutputBreak)
             return OutputBreak;
     }
     // The closing line reads the clock only when it shows the time.
     uint64_t elapsed = total != 0 && (flags & ShowSummary) != 0 ? ClockSystemTime() - start : 0;
-    return WriteClosingLine(total, flags, elapsed);
+    return FinishName(name, total, flags, elapsed, failures);
 }

@@ -3,9 +3,13 @@
 #include <cstdint>
 
 #include "dns/lookup/LookupFlags.h"
+#include "dns/lookup/QueryFailures.h"
 #include "dns/lookup/ServerList.h"
 
+// Returns OutputBreak, LookupQueryFailed when a query the output needed failed (reported on
+// standard error after the name's block), else the result of the closing line.
 int LookupName(ServerList* servers, const wchar_t* name, uint32_t flags, uint32_t width);
+inline constexpr int LookupQueryFailed = 1;
 
 // The record types of a name, in the order they are queried and printed; PTR only for reverse
 // names, SOA with the walk to parent domains.
@@ -32,3 +36,8 @@ int WriteNameHeader(const wchar_t* name, uint32_t flags);
 // "No records found." when total is 0, else with ShowSummary the count and the elapsed time
 // (100-nanosecond units). The result of its output, or 0 when nothing is written.
 int WriteClosingLine(uint32_t total, uint32_t flags, uint64_t elapsed);
+
+// The end of a name's block: the closing line, then the failed queries on standard error.
+// OutputBreak, LookupQueryFailed, or the closing line's result.
+int FinishName(const wchar_t* name, uint32_t total, uint32_t flags, uint64_t elapsed,
+               const NameFailures& failures);

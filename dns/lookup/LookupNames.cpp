@@ -49,6 +49,7 @@ struct NameLookup {
     size_t nextToPrint = 0;
     bool soaFound = false;
     uint32_t total = 0;
+    NameFailures failures;
 };
 
 bool IsSoa(const PlannedQuery& query) {
@@ -105,6 +106,7 @@ struct Pipeline {
     std::list<NameLookup> draining; // printed, with queries still out
     size_t inFlight = 0;
     int lastResult = OutputDone;
+    bool anyFailed = false; // a query some name's output needed failed
 
     ~Pipeline() {
         // Closing gives up what is in flight; what came in and was not printed is freed here.
@@ -200,12 +202,15 @@ struct Pipeline {
                 int result =
                     PrintQueryResult(query.request.status, query.request.results, step.type,
                                      flags | step.extraFlags, width, &lookup.total, &found);
+                NoteQueryOutcome(&lookup.failures, step.type, query.request.status);
                 FreeResults(query);
                 if (IsSoa(query) && found) lookup.soaFound = true;
                 if (result == OutputBreak) return OutputBreak;
             }
-            lastResult = WriteClosingLine(lookup.total, flags, lookup.lastUsed - lookup.firstSent);
+            lastResult = FinishName(lookup.name, lookup.total, flags,
+                                    lookup.lastUsed - lookup.firstSent, lookup.failures);
             if (lastResult == OutputBreak) return OutputBreak;
+            if (lastResult == LookupQueryFailed) anyFailed = true;
             for (PlannedQuery& query : lookup.queries) // walk answers that were not needed
                 if (query.state == QueryState::Done) FreeResults(query);
             if (lookup.inFlight != 0)
@@ -218,6 +223,7 @@ struct Pipeline {
     }
 
     bool Finished() const { return window.empty() && nextName == count; }
+    int Result() const { return anyFailed ? LookupQueryFailed : lastResult; }
 };
 
 // The pipeline whose page prompt is waiting: its queries go on meanwhile.
@@ -254,7 +260,7 @@ int LookupPipelined(Pipeline& pipeline) {
     pipeline.SendWhatFits();
     for (;;) {
         if (pipeline.PrintWhatIsReady() == OutputBreak) return OutputBreak;
-        if (pipeline.Finished()) return pipeline.lastResult;
+        if (pipeline.Finished()) return pipeline.Result();
         if (BreakFlag.load() != 0) return BreakWhileWaiting();
         pipeline.Receive(WaitSliceMs);
         if (BreakFlag.load() != 0) return BreakWhileWaiting();
@@ -265,11 +271,13 @@ int LookupPipelined(Pipeline& pipeline) {
 int LookupOneAtATime(ServerList* servers, const wchar_t* const* names, size_t count, uint32_t flags,
                      uint32_t width) {
     int result = OutputDone;
+    bool anyFailed = false;
     for (size_t i = 0; i < count; ++i) {
         result = LookupName(servers, names[i], flags, width);
-        if (result == OutputBreak) break;
+        if (result == OutputBreak) return OutputBreak;
+        if (result == LookupQueryFailed) anyFailed = true;
     }
-    return result;
+    return anyFailed ? LookupQueryFailed : result;
 }
 
 } // namespace

@@ -144,7 +144,7 @@ int PrintQueryResult(DNS_STATUS status, DNS_RECORD* list, uint16_t type, uint32_
 }
 
 int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t flags,
-              uint32_t width, uint32_t* total) {
+              uint32_t width, uint32_t* total, NameFailures* failures) {
     if (type == 0 || name == nullptr || name[0] == L'\0') return OutputNoInput;
     IP4_ARRAY* serverArray = servers != nullptr ? AsIp4Array(servers) : nullptr;
 
@@ -154,6 +154,7 @@ int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t 
         DNS_RECORD* list = nullptr;
         DNS_STATUS status =
             DnsQuery_W(current, type, ForwardQueryOptions, serverArray, &list, nullptr);
+        NoteQueryOutcome(failures, type, status);
         bool found = false;
         int result = PrintQueryResult(status, list, type, flags, width, total, &found);
         // A failed query's records are never read, but still released.

@@ -2,13 +2,15 @@
 #pragma once
 #include <cstdint>
 
+#include "dns/lookup/QueryFailures.h"
 #include "dns/lookup/ServerList.h"
 
 // Forward queries always go to the servers, never to the cache or the hosts file.
 inline constexpr uint32_t ForwardQueryOptions = DNS_QUERY_BYPASS_CACHE | DNS_QUERY_NO_HOSTS_FILE;
 
+// failures (when given) receives every query of the walk that failed.
 int QueryName(ServerList* servers, const wchar_t* name, uint16_t type, uint32_t flags,
-              uint32_t width, uint32_t* total);
+              uint32_t width, uint32_t* total, NameFailures* failures = nullptr);
 int CompareRecords(uint16_t type, const DNS_RECORD* const* left, const DNS_RECORD* const* right);
 
 // The parent domain the SOA walk tries after name, or null: the name needs at least two dots

@@ -452,7 +452,7 @@ TEST_F(DnsClientTest, UnansweredQueriesTimeOutWithinTheBound) {
     }
 }
 
-TEST_F(DnsClientTest, UnreachablePortFailsAsTimeOut) {
+TEST_F(DnsClientTest, ARefusedPortFailsAtOnceAsRefused) {
     int probe = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -464,7 +464,7 @@ TEST_F(DnsClientTest, UnreachablePortFailsAsTimeOut) {
     DnsClientSetPortForTesting(ntohs(address.sin_port));
     DnsClientSetTimeoutForTesting(ShortTimeoutMs);
     RecordList list;
-    EXPECT_EQ(Query(L"closed.test", A, list), ERROR_TIMEOUT);
+    EXPECT_EQ(Query(L"closed.test", A, list), WSAECONNREFUSED);
     EXPECT_EQ(list, nullptr);
 }
 

@@ -88,9 +88,29 @@ void FakeDnsServer::HoldUntil(size_t count) {
     holdUntil_ = count;
 }
 
+void FakeDnsServer::SetCapacity(size_t queries) {
+    std::lock_guard lock(mutex_);
+    capacity_ = queries;
+}
+
 std::vector<FakeDnsServer::Query> FakeDnsServer::Queries() const {
     std::lock_guard lock(mutex_);
     return queries_;
+}
+
+std::vector<size_t> FakeDnsServer::InFlightSeen() const {
+    std::lock_guard lock(mutex_);
+    return inFlightSeen_;
+}
+
+size_t FakeDnsServer::Dropped() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+size_t FakeDnsServer::TcpConnections() const {
+    std::lock_guard lock(mutex_);
+    return tcpConnections_;
 }
 
 void FakeDnsServer::Run() {
@@ -127,6 +147,7 @@ void FakeDnsServer::Run() {
             if (client >= 0) {
                 std::lock_guard lock(mutex_);
                 connections_[client];
+                ++tcpConnections_;
             }
         }
         for (size_t i = 3; i < fds.size(); ++i) {
@@ -197,12 +218,29 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
 
     std::lock_guard lock(mutex_);
     queries_.push_back(query);
+    if (!tcp) {
+        size_t waiting = size_t(std::count_if(outgoing_.begin(), outgoing_.end(),
+                                              [](const Outgoing& out) { return !out.tcp; }));
+        inFlightSeen_.push_back(waiting);
+        if (capacity_ != 0 && waiting >= capacity_) {
+            ++dropped_;
+            return;
+        }
+    }
+    const std::pair<std::string, uint16_t> key{NameKey(query.name), query.type};
+    const size_t asked = asked_[key]++;
     Reply reply;
-    if (auto found = replies_.find({NameKey(query.name), query.type}); found != replies_.end())
+    if (auto found = replies_.find(key); found != replies_.end())
         reply = found->second;
     else
         reply.message = {0, 0, 0x81, 0x85, 0, 1, 0, 0, 0, 0, 0, 0}; // REFUSED
-    if (reply.mute) return;
+    if (reply.mute || asked < reply.ignoreFirst) return;
+    if (asked < reply.ignoreFirst + reply.refuseFirst) {
+        Reply refused;
+        refused.message = {0, 0, 0x81, 0x85, 0, 1, 0, 0, 0, 0, 0, 0};
+        refused.delay = reply.delay;
+        reply = refused;
+    }
     if (!tcp) {
         for (const Reply::Junk& junk : reply.junkFirst) {
             Bytes datagram = junk.datagram;

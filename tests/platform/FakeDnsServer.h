@@ -49,6 +49,10 @@ class FakeDnsServer {
         // length prefix tcpLengthError off its true length.
         bool tcpClose = false;
         int tcpLengthError = 0;
+        // The first queries of this question: so many are not answered at all, then so many
+        // answered REFUSED, before the answer above comes.
+        size_t ignoreFirst = 0;
+        size_t refuseFirst = 0;
     };
     struct Query {
         uint16_t id = 0;
@@ -70,7 +74,14 @@ class FakeDnsServer {
     void SetReply(const std::string& name, uint16_t type, Reply reply);
     // Holds UDP answers back until this many queries have arrived, then sends them all.
     void HoldUntil(size_t count);
+    // A server that takes only so many UDP queries at once: one that arrives while so many
+    // answers are still to be sent is dropped, as a full socket buffer drops it.
+    void SetCapacity(size_t queries);
     std::vector<Query> Queries() const;
+    // UDP answers waiting to be sent when each UDP query arrived, dropped queries included.
+    std::vector<size_t> InFlightSeen() const;
+    size_t Dropped() const;
+    size_t TcpConnections() const;
 
   private:
     struct Outgoing {
@@ -93,6 +104,11 @@ class FakeDnsServer {
     std::vector<Outgoing> outgoing_;
     std::map<int, Bytes> connections_; // TCP connection -> bytes received so far
     size_t holdUntil_ = 0;
+    size_t capacity_ = 0;
+    size_t dropped_ = 0;
+    size_t tcpConnections_ = 0;
+    std::vector<size_t> inFlightSeen_;
+    std::map<std::pair<std::string, uint16_t>, size_t> asked_;
     mutable std::mutex mutex_;
     std::thread thread_;
 };

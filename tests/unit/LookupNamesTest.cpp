@@ -199,12 +199,14 @@ TEST_F(LookupNamesTest, BreakWhileWaitingEndsTheCommand) {
     EXPECT_EQ(CtrlHandlerInstalled, 0);
 }
 
-TEST_F(LookupNamesTest, NamesTheResolverRefusesAtOnceAreNoRecords) {
+TEST_F(LookupNamesTest, NamesTheResolverCannotSendAreFailures) {
     fake::Unsendable.insert(L"bad.test");
     fake::Answers[{L"good.test", A}] = {0, {fake::A("192.0.2.1")}};
-    EXPECT_EQ(dns(L"* bad.test good.test"), 0);
+    EXPECT_EQ(dns(L"* bad.test good.test"), 2);
     EXPECT_NE(fake::Screen.find(L"No records found."), std::wstring::npos);
     EXPECT_NE(fake::Screen.find(L"192.0.2.1"), std::wstring::npos);
+    EXPECT_EQ(fake::Err, L"DNS plugin: Error looking up A, AAAA, CNAME, NS, SOA, MX, TXT, LOC for "
+                         L"\"BAD.TEST\": Error 123\r\n");
 }
 
 // ---- RDNS ----
