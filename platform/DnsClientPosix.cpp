@@ -13,12 +13,12 @@
 // that fails at a server (no answer, SERVFAIL, REFUSED, NOTIMP, a malformed answer) moves on to
 // the next server, and the status at the last one is the result.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <ares.h>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -124,8 +124,9 @@ Channel NewChannel(bool tcp) {
     ares_options options{};
     // NOCHECKRESP: c-ares would itself turn SERVFAIL, NOTIMP and REFUSED answers into a bare
     // "connection refused"; we want every answer and its response code.
-    options.flags =
-        ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP | (tcp ? ARES_FLAG_USEVC : ARES_FLAG_IGNTC);
+    // STAYOPEN: one connection for the whole session, not a new one after every lull.
+    options.flags = ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP | ARES_FLAG_STAYOPEN |
+                    (tcp ? ARES_FLAG_USEVC : ARES_FLAG_IGNTC);
     options.timeout = int((Limits().perServer + 1s) / 1ms);
     options.tries = 1;
     options.ednspsz = DnsEdnsPayloadSize;
@@ -250,8 +251,15 @@ struct DnsSession {
     ~DnsSession() {
         if (getenv("CORVANE_DNS_DEBUG"))
             for (DnsServer& server : servers)
-                fprintf(stderr, "server window=%.1f thr=%.1f inflight=%zu loss=%.3f srtt=%.0fus rttvar=%.0f slowest=%.0f tc=%u tcp=%d down=%d silent=%d dbg: sent=%zu lost=%zu answers=%zu overload=%zu\n",
-                        server.window.window, server.window.threshold, server.window.inFlight, server.window.lossRate, server.window.srttUs, server.window.rttVarUs, server.window.slowestUs, server.truncations, server.overTcp, server.down, server.silent, server.dbgSent, server.dbgLost, server.dbgAnswers, server.dbgOverload);
+                fprintf(stderr,
+                        "server window=%.1f thr=%.1f inflight=%zu loss=%.3f srtt=%.0fus "
+                        "rttvar=%.0f slowest=%.0f tc=%u tcp=%d down=%d silent=%d dbg: sent=%zu "
+                        "lost=%zu answers=%zu overload=%zu\n",
+                        server.window.window, server.window.threshold, server.window.inFlight,
+                        server.window.lossRate, server.window.srttUs, server.window.rttVarUs,
+                        server.window.slowestUs, server.truncations, server.overTcp, server.down,
+                        server.silent, server.dbgSent, server.dbgLost, server.dbgAnswers,
+                        server.dbgOverload);
         closing = true;
         for (DnsServer& server : servers) { // c-ares calls back every try still open
             server.udp.reset();
@@ -424,11 +432,23 @@ void Pump(DnsSession* session, DnsClock::time_point now) {
     }
 }
 
-// Tries whose time is up: sent again, or the question moves on.
+// Tries whose time is up: sent again, or the question moves on. Tries presumably lost leave
+// their window before that.
 void CheckTimers(DnsSession* session, DnsClock::time_point now) {
     std::vector<DnsQuestion*> due;
-    for (DnsQuestion* question : session->sent)
-        if (question->retransmitAt <= now) due.push_back(question);
+    for (DnsQuestion* question : session->sent) {
+        if (question->retransmitAt <= now) {
+            due.push_back(question);
+            continue;
+        }
+        DnsTry* t = question->current;
+        DnsServer& server = session->servers[question->server];
+        if (t != nullptr && t->counted && !t->tcp &&
+            DnsWindowPresumedLost(server.window, now, t->sentAt)) {
+            DnsWindowLost(server.window, now, t->sentAt);
+            t->counted = false;
+        }
+    }
     for (DnsQuestion* question : due) {
         DnsServer& server = session->servers[question->server];
         DnsTry* t = question->current;
@@ -437,8 +457,17 @@ void CheckTimers(DnsSession* session, DnsClock::time_point now) {
             ++server.dbgLost;
             if (getenv("CORVANE_DNS_DEBUG")) {
                 std::string n;
-                for (size_t i = 0; i < question->wireName.size(); ++i) { uint8_t c = question->wireName[i]; n += (c >= 32 && c < 127) ? char(c) : '.'; }
-                fprintf(stderr, "lost %s type %u retries %u after %lldus window %.1f inflight %zu\n", n.c_str(), question->type, question->retries, (long long)std::chrono::duration_cast<std::chrono::microseconds>(now - t->sentAt).count(), server.window.window, server.window.inFlight);
+                for (size_t i = 0; i < question->wireName.size(); ++i) {
+                    uint8_t c = question->wireName[i];
+                    n += (c >= 32 && c < 127) ? char(c) : '.';
+                }
+                fprintf(stderr,
+                        "lost %s type %u retries %u after %lldus window %.1f inflight %zu\n",
+                        n.c_str(), question->type, question->retries,
+                        (long long)std::chrono::duration_cast<std::chrono::microseconds>(now -
+                                                                                         t->sentAt)
+                            .count(),
+                        server.window.window, server.window.inFlight);
             }
             t->counted = false;
         }

@@ -82,6 +82,14 @@ void DnsWindowSent(DnsServerWindow& w, DnsClock::time_point now) {
     Refill(w, now);
     w.tokens = std::max(0.0, w.tokens - 1);
     ++w.inFlight;
+    w.inUse = 2 * double(w.inFlight) >= w.window;
+}
+
+bool DnsWindowPresumedLost(const DnsServerWindow& w, DnsClock::time_point now,
+                           DnsClock::time_point sentAt) {
+    if (!w.measured || w.newestAnsweredSend <= sentAt) return false;
+    double wait = w.srttUs + std::max(4 * w.rttVarUs, 1000.0) + w.srttUs / 4;
+    return Us(now - sentAt) > wait;
 }
 
 DnsDuration DnsWindowRto(const DnsServerWindow& w, const DnsTimeLimits& limits, unsigned retries) {
@@ -99,6 +107,7 @@ void DnsWindowAnswered(DnsServerWindow& w, DnsClock::time_point now, DnsClock::t
     if (counted && w.inFlight > 0) --w.inFlight;
     w.answered = true;
     w.lastAnswer = now;
+    w.newestAnsweredSend = std::max(w.newestAnsweredSend, sentAt);
     w.lossRate *= 1 - LossWeight;
 
     double sample = std::max(Us(now - sentAt), 1.0);
@@ -117,7 +126,7 @@ void DnsWindowAnswered(DnsServerWindow& w, DnsClock::time_point now, DnsClock::t
         return;
     }
     // Grow only a window in use: an idle one says nothing about what the server can take.
-    if (2 * (double(w.inFlight) + 1) < w.window) return;
+    if (!w.inUse) return;
     w.window += w.window < w.threshold ? 1 : 1 / w.window;
     w.window = std::min(w.window, DnsMaxWindow);
 }

@@ -32,12 +32,15 @@ struct DnsServerWindow {
     double window = 0;
     double threshold = 0; // slow start below it, additive increase above
     size_t inFlight = 0;
+    bool inUse = false; // the last try left with the window half full or more
     DnsClock::time_point lastDecrease{}; // only tries sent later can shrink the window again
 
-    // Recent share of tries lost, and when the server last answered anything.
+    // Recent share of tries lost, when the server last answered anything, and the send time of
+    // the latest try it answered.
     double lossRate = 0;
     bool answered = false;
     DnsClock::time_point lastAnswer{};
+    DnsClock::time_point newestAnsweredSend{};
 
     // Pacing: tries that may leave at once, refilled at the window's rate per round trip.
     double tokens = 0;
@@ -57,6 +60,13 @@ void DnsWindowStart(DnsServerWindow& window, DnsClock::time_point now);
 bool DnsWindowMaySend(DnsServerWindow& window, DnsClock::time_point now,
                       DnsClock::time_point* ready = nullptr);
 void DnsWindowSent(DnsServerWindow& window, DnsClock::time_point now);
+
+// Whether a try sent at sentAt, still unanswered, is presumably lost: tries sent after it were
+// answered, and it has waited well beyond the usual round trip. It then leaves the window (a
+// sign of congestion, DnsWindowLost) but is not sent again before its time-out, so that a
+// resolver's slow answer is not asked twice.
+bool DnsWindowPresumedLost(const DnsServerWindow& window, DnsClock::time_point now,
+                           DnsClock::time_point sentAt);
 
 // The time-out of a try sent now that was sent `retries` times before.
 DnsDuration DnsWindowRto(const DnsServerWindow& window, const DnsTimeLimits& limits,
