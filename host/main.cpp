@@ -83,6 +83,7 @@ void ApplyStartColor() {
 } // namespace
 
 int main(int argc, char** argv) {
+    HostUseUtf8CharacterType();
     Shell shell;
     Options options;
     if (int code = ParseOptions(HostArguments(argc, argv), options, shell))
