@@ -1,5 +1,7 @@
 #include "host/CommandLine.h"
 
+#include <algorithm>
+
 #include "host/Expand.h"
 #include "platform/Text.h"
 
@@ -23,6 +25,28 @@ CommandParts SplitCommand(std::wstring_view line) {
     while (end < line.size() && !IsBlank(line[end]) && (line[end] != L'/' || end == 0))
         ++end;
     return {line.substr(0, end), SkipBlanks(line.substr(end))};
+}
+
+std::wstring CommandLineFromWords(const std::vector<std::wstring>& words) {
+    std::wstring line;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (i > 0) line += L' ';
+        bool quoted = word.empty() || std::any_of(word.begin(), word.end(), [](wchar_t c) {
+                          return c == L'"' || IsSpaceCharacter(c);
+                      });
+        if (!quoted) {
+            line += word;
+            continue;
+        }
+        line += L'"';
+        for (wchar_t c : word) {
+            line += c;
+            if (c == L'"') line += L'"'; // closes and opens again: the argument goes on
+        }
+        line += L'"';
+    }
+    return line;
 }
 
 bool IsSkippedLine(std::wstring_view line) {

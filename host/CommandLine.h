@@ -13,6 +13,11 @@ struct CommandParts {
 // skipped.
 CommandParts SplitCommand(std::wstring_view line);
 
+// The command line that words given one by one stand for (corvane -c WORD...): joined by one
+// blank, a word that holds white space or quotes (or nothing) in quotes with its own quotes
+// doubled, so that a command splitting at blanks outside quotes sees it as one argument.
+std::wstring CommandLineFromWords(const std::vector<std::wstring>& words);
+
 // Blank lines and comments ("rem", "::", "#") do not run.
 bool IsSkippedLine(std::wstring_view line);
 

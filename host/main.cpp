@@ -1,11 +1,14 @@
 // corvane: a small command processor that loads plug-in modules and runs their commands.
 //   corvane [--plugin PATH]...              interactive prompt, or lines from a pipe
 //   corvane [--plugin PATH]... -c "LINE"    one command line, its exit code
+//   corvane [--plugin PATH]... -c WORD...   the same, the words joined into the line
 //   corvane [--plugin PATH]... FILE         a batch file
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "host/Colors.h"
+#include "host/CommandLine.h"
 #include "host/HostState.h"
 #include "host/InstallLayout.h"
 #include "host/Modes.h"
@@ -26,10 +29,13 @@ struct Options {
 };
 
 constexpr const wchar_t* UsageText =
-    L"usage: corvane [--plugin PATH]... [-c LINE | FILE]\n"
+    L"usage: corvane [--plugin PATH]... [-c LINE | -c WORD... | FILE]\n"
     L"  -c LINE        run one command line and exit with its code\n"
+    L"  -c WORD...     the same with the rest of the words as the line, joined by blanks;\n"
+    L"                 a word with blanks or quotes stays one argument of the command\n"
+    L"                 (corvane -c dns /K example.com)\n"
     L"  FILE           run a batch file\n"
-    L"  --plugin PATH  load another plug-in module (repeatable)\n";
+    L"  --plugin PATH  load another plug-in module (repeatable; before -c)\n";
 
 // 0: go on; otherwise the process's exit code.
 int ParseOptions(const std::vector<std::wstring>& args, Options& options, Shell& shell) {
@@ -43,8 +49,12 @@ int ParseOptions(const std::vector<std::wstring>& args, Options& options, Shell&
         if (arg == L"--plugin") {
             options.plugins.push_back(args[++i]);
         } else if (arg == L"-c") {
+            // The rest of the words are the line; a single word is the line as it is.
             options.transient = true;
-            options.line = args[++i];
+            std::vector<std::wstring> words(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                            args.end());
+            options.line = words.size() == 1 ? words[0] : CommandLineFromWords(words);
+            break;
         } else if (arg == L"--help" || arg == L"-h") {
             shell.Out(UsageText);
             return -1;
@@ -58,7 +68,11 @@ int ParseOptions(const std::vector<std::wstring>& args, Options& options, Shell&
         } else if (options.batchFile.empty()) {
             options.batchFile = arg;
         } else {
-            shell.Error(L"only one batch file can be given");
+            // Likely a command typed without -c: say how it would run.
+            std::vector<std::wstring> words{options.batchFile};
+            words.insert(words.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            shell.Error(L"only one batch file can be given; to run a command: corvane -c " +
+                        CommandLineFromWords(words));
             return 2;
         }
     }
@@ -83,6 +97,7 @@ void ApplyStartColor() {
 } // namespace
 
 int main(int argc, char** argv) {
+    HostUseUtf8CharacterType();
     Shell shell;
     Options options;
     if (int code = ParseOptions(HostArguments(argc, argv), options, shell))

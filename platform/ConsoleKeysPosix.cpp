@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "platform/Console.h"
 #include "platform/ConsoleSignals.h"
 #include "platform/ConsoleTerminal.h"
+#include "platform/Text.h"
 
 namespace {
 constexpr int EscapeWaitMs = 50; // a lone Esc is one with no sequence byte after this long
@@ -161,16 +161,19 @@ int DecodeEscape() {
     return scan >= 59 && scan <= 68 ? 0 : 0xE0;
 }
 
+// A character typed in UTF-8; U+FFFD for bytes that are none (the byte that showed it is
+// used up), or for one cut short.
 int DecodeUtf8(int lead) {
-    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-    uint32_t code = static_cast<uint32_t>(lead) & (0x3Fu >> extra);
-    for (int i = 0; i < extra; ++i) {
-        int c = ReadByte(EscapeWaitMs);
-        if (c < 0 || (c & 0xC0) != 0x80) return 0xFFFD;
-        code = (code << 6) | (static_cast<uint32_t>(c) & 0x3F);
+    unsigned char bytes[4] = {static_cast<unsigned char>(lead)};
+    size_t count = 1;
+    char32_t code = 0;
+    for (;;) {
+        size_t length = DecodeUtf8Prefix(bytes, count, &code);
+        if (length != Utf8Incomplete) return length != 0 ? static_cast<int>(code) : 0xFFFD;
+        int next = ReadByte(EscapeWaitMs);
+        if (next < 0) return 0xFFFD;
+        bytes[count++] = static_cast<unsigned char>(next);
     }
-    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0xFFFD;
-    return static_cast<int>(code);
 }
 
 int DecodeKey(int byte) {
@@ -179,8 +182,7 @@ int DecodeKey(int byte) {
     // both are the break key here, as a break during the wait is.
     if (byte == InterruptCharacter || byte == QuitCharacter) return KeyCtrlC;
     if (byte == 0x1B) return DecodeEscape();
-    if (byte >= 0xC0 && byte <= 0xF7) return DecodeUtf8(byte);
-    if (byte >= 0x80) return 0xFFFD;
+    if (byte >= 0x80) return DecodeUtf8(byte);
     return byte;
 }
 

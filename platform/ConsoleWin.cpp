@@ -11,28 +11,40 @@
 
 namespace {
 
-// The console device for direct writes while standard output goes elsewhere: opened on first
-// use, closed when the module or program ends.
-struct ConsoleDevice {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~ConsoleDevice() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
 HANDLE OpenConsoleDevice() {
     // Read and write access, shared for writing only, as the console is opened everywhere here.
     return CreateFileW(L"conout$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, 0, nullptr);
 }
 
+// The console device for direct writes while standard output goes elsewhere: opened on first
+// use, closed when the module or program ends. An atomic, not a function-local static: the
+// compiler guards those through the threads library, which leaves two handles of its own
+// behind on the first thread that passes the guard (the host's) at every load of the module.
+std::atomic<HANDLE> Device{nullptr};
+
+struct DeviceCloser {
+    DeviceCloser() = default;
+    DeviceCloser(const DeviceCloser&) = delete;
+    DeviceCloser& operator=(const DeviceCloser&) = delete;
+    ~DeviceCloser() {
+        HANDLE device = Device.exchange(nullptr);
+        if (device != nullptr && device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    }
+} CloseDeviceAtEnd;
+
 HANDLE DirectOutput() {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode))
         return output;
-    static ConsoleDevice device{OpenConsoleDevice()};
-    return device.handle;
+    HANDLE device = Device.load();
+    if (device != nullptr) return device;
+    HANDLE opened = OpenConsoleDevice();
+    // Two threads at once: the first one's device is kept, the other one closed.
+    if (Device.compare_exchange_strong(device, opened)) return opened;
+    if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+    return device;
 }
 
 // The module's handler, called by the system's console-control thread through Dispatch.

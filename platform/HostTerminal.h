@@ -16,6 +16,11 @@ void HostSetInterruptMode(HostInterruptMode mode);
 // Whether a Ctrl-C arrived since the last call; clears it.
 bool HostTakeInterrupt();
 
+// The process's character type (LC_CTYPE), in which the line editor shows and edits text: the
+// user's locale when its character set is UTF-8, else C.UTF-8, since corvane reads and writes
+// UTF-8. Nothing on Windows, whose console reads and writes wide text.
+void HostUseUtf8CharacterType();
+
 // Line editor with history, for a terminal on standard input. While it reads, Ctrl-C is in
 // AtPrompt mode; afterwards in InCommand mode.
 enum class HostReadResult { Line, EndOfInput, Cancelled };

@@ -1,9 +1,11 @@
 #include <cerrno>
-#include <climits>
 #include <csignal>
+#include <cstring>
 #include <cwchar>
 #include <fcntl.h>
 #include <histedit.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -48,12 +50,12 @@ void DrainInterruptPipe() {
     }
 }
 
-// The editor's character reader: the editor's own, one byte at a time decoded in the current
-// locale (a byte that starts no character is dropped), except that it waits on the terminal
-// and the interrupt pipe together. A Ctrl-C ends the read as an interrupted one.
+// The editor's character reader: one byte at a time, decoded as UTF-8 whatever the locale (a
+// byte that starts no character is dropped), waiting on the terminal and the interrupt pipe
+// together. A Ctrl-C ends the read as an interrupted one.
 int ReadCharacter(EditLine*, wchar_t* character) {
     *character = L'\0';
-    char bytes[MB_LEN_MAX];
+    unsigned char bytes[4];
     size_t count = 0;
     for (;;) {
         pollfd waits[2] = {{STDIN_FILENO, POLLIN, 0}, {InterruptPipe[0], POLLIN, 0}};
@@ -78,22 +80,16 @@ int ReadCharacter(EditLine*, wchar_t* character) {
         }
         if (got == 0) return 0;
         ++count;
-        for (;;) {
-            std::mbstate_t state{};
-            size_t used = std::mbrtowc(character, bytes, count, &state);
-            if (used == static_cast<size_t>(-2)) { // incomplete: one more byte
-                if (count < sizeof bytes) break;
-                errno = EILSEQ;
-                *character = L'\0';
-                return -1;
+        while (count > 0) {
+            char32_t code = 0;
+            size_t length = DecodeUtf8Prefix(bytes, count, &code);
+            if (length == Utf8Incomplete) break; // one more byte
+            if (length != 0) {
+                *character = static_cast<wchar_t>(code);
+                return 1;
             }
-            if (used != static_cast<size_t>(-1)) return 1;
-            if (count == 1) { // a byte that starts no character: dropped
-                count = 0;
-                break;
-            }
-            bytes[0] = bytes[count - 1]; // an invalid sequence: its last byte may start one
-            count = 1;
+            // No character starts at the first byte: dropped; the next one may start one.
+            std::memmove(bytes, bytes + 1, --count);
         }
     }
 }
@@ -154,6 +150,12 @@ bool HostTakeInterrupt() {
     bool seen = Interrupts > 0;
     Interrupts = 0;
     return seen;
+}
+
+void HostUseUtf8CharacterType() {
+    const char* user = setlocale(LC_CTYPE, "");
+    if (user != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+    if (setlocale(LC_CTYPE, "C.UTF-8") == nullptr) setlocale(LC_CTYPE, "C");
 }
 
 bool HostEditorOpen(const char* program) {

@@ -107,3 +107,5 @@ void HostApplyColor(int attribute) {
     if (!HostIsTerminal(HostStream::Output)) return;
     SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), static_cast<WORD>(attribute & 0xFF));
 }
+
+void HostUseUtf8CharacterType() {}

@@ -5,11 +5,15 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <cwchar>
 
 #include "platform/Sockets.h"
 
 namespace {
+// 0 until the socket library was started, then 1, or -1 when it could not be.
+std::atomic<int> SocketLibraryState{0};
+
 // Longer than any address text with brackets, scope and port; a longer text is no address.
 constexpr size_t MaxAddressText = 128;
 
@@ -20,12 +24,16 @@ void Empty(wchar_t* buffer, size_t capacity) {
 
 bool SocketLibraryStarted() {
     // Started for the life of the process: WSACleanup must not run while the module unloads
-    // (under the loader lock), and a second start only counts up.
-    static const bool started = [] {
+    // (under the loader lock), and a second start only counts up, so two threads may both
+    // start it. An atomic, not a function-local static: the compiler guards those through the
+    // threads library, which leaves handles of its own behind on the host's thread.
+    int state = SocketLibraryState.load();
+    if (state == 0) {
         WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
+        state = WSAStartup(MAKEWORD(2, 2), &data) == 0 ? 1 : -1;
+        SocketLibraryState.store(state);
+    }
+    return state > 0;
 }
 
 uint32_t SockInetAddr(const char* text) {

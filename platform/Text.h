@@ -18,6 +18,13 @@ int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, ...);
 // Upper-cases every letter of text in place (all alphabets, not only a to z).
 void UpperCaseWide(wchar_t* text);
 
+// White space and letters as the C runtime's default "C" locale classes them (iswspace,
+// iswalpha), whatever locale the process has set since: the host sets its own character type
+// for its line editor, and the module's argument splitting must not change with it. POSIX
+// defines that locale's classes as ASCII's; the Windows runtime's take every alphabet.
+bool IsSpaceCharacter(wchar_t c);
+bool IsLetterCharacter(wchar_t c);
+
 // Wide text to the narrow code page of address texts (UTF-8 on POSIX, the OEM code page on
 // Windows); returns the bytes written without the terminator. The output is always terminated
 // when capacity > 0. Neither conversion allocates.
@@ -44,6 +51,10 @@ char32_t NextCodePoint(std::wstring_view& text);
 // The code point of the valid UTF-8 sequence at the start of bytes; returns its length, or 0
 // when the bytes begin no valid sequence (cut short, overlong, a surrogate, beyond U+10FFFF).
 size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp);
+// The same for bytes that arrive one at a time (typed keys): Utf8Incomplete when they are the
+// valid start of a sequence that needs more bytes.
+inline constexpr size_t Utf8Incomplete = static_cast<size_t>(-1);
+size_t DecodeUtf8Prefix(const unsigned char* bytes, size_t size, char32_t* cp);
 // The first character of non-empty UTF-8 text into *out; an invalid sequence gives U+FFFD for
 // its first byte. Returns the bytes used (0 only for empty text).
 size_t Utf8CharToWide(std::string_view text, wchar_t* out);

@@ -30,6 +30,14 @@ void UpperCaseWide(wchar_t* text) {
     }
 }
 
+bool IsSpaceCharacter(wchar_t c) {
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
+bool IsLetterCharacter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
 // The bounded conversions allocate nothing: the module calls them from its entry points.
 size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity) {
     if (out == nullptr || capacity == 0) return 0;

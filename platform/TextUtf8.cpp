@@ -35,7 +35,7 @@ size_t WideCharToUtf8(wchar_t wide, char* out) {
                            out);
 }
 
-size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp) {
+size_t DecodeUtf8Prefix(const unsigned char* bytes, size_t size, char32_t* cp) {
     if (bytes == nullptr || size == 0 || cp == nullptr) return 0;
     unsigned char b = bytes[0];
     if (b < 0x80) {
@@ -61,14 +61,19 @@ size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp)
     } else {
         return 0;
     }
-    if (size < length) return 0;
     for (size_t i = 1; i < length; ++i) {
+        if (i == size) return Utf8Incomplete;
         unsigned char next = bytes[i];
         if (i == 1 ? (next < low || next > high) : (next < 0x80 || next > 0xBF)) return 0;
         c = c << 6 | (next & 0x3F);
     }
     *cp = c;
     return length;
+}
+
+size_t DecodeUtf8Sequence(const unsigned char* bytes, size_t size, char32_t* cp) {
+    size_t length = DecodeUtf8Prefix(bytes, size, cp);
+    return length == Utf8Incomplete ? 0 : length;
 }
 
 size_t Utf8CharToWide(std::string_view text, wchar_t* out) {

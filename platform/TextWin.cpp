@@ -2,11 +2,21 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cwctype>
 
 #include "platform/Text.h"
 
 void UpperCaseWide(wchar_t* text) {
     if (text != nullptr) CharUpperW(text);
+}
+
+// The runtime's classes, the same in every locale it knows: the host never sets one here.
+bool IsSpaceCharacter(wchar_t c) {
+    return std::iswspace(static_cast<wint_t>(c)) != 0;
+}
+
+bool IsLetterCharacter(wchar_t c) {
+    return std::iswalpha(static_cast<wint_t>(c)) != 0;
 }
 
 size_t WideToNarrow(const wchar_t* text, char* out, size_t capacity) {

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cwchar>
-#include <cwctype>
 
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
@@ -47,7 +46,7 @@ int FormatStatusText(int32_t code, wchar_t* text) {
     text[StatusTextSize - 1] = L'\0';
 
     size_t n = std::wcslen(text);
-    while (n > 0 && std::iswspace(static_cast<wint_t>(text[n - 1])) != 0)
+    while (n > 0 && IsSpaceCharacter(text[n - 1]))
         text[--n] = L'\0';
     return 0;
 }

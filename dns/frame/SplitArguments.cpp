@@ -5,12 +5,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cwchar>
-#include <cwctype>
 
 #include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
 #include "platform/Console.h"
+#include "platform/Text.h"
 
 wchar_t ArgBuffer[MAX_ARG_LEN];
 wchar_t* ArgVector[MAX_ARGS];
@@ -23,10 +23,10 @@ namespace {
 constexpr int LastStorePosition = MAX_ARG_LEN - 1;
 
 bool IsSpace(wchar_t c) {
-    return c != L'\0' && std::iswspace(static_cast<wint_t>(c)) != 0;
+    return c != L'\0' && IsSpaceCharacter(c);
 }
 bool IsLetter(wchar_t c) {
-    return std::iswalpha(static_cast<wint_t>(c)) != 0;
+    return IsLetterCharacter(c);
 }
 
 // The state of one scan.

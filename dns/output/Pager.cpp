@@ -101,16 +101,19 @@ int EndOfLine() {
 
 uint32_t WaitForPageKey() {
     uint32_t start = ClockTickCount();
-    // Elapsed time in unsigned arithmetic: correct across a wrap of the tick counter, whether
-    // or not the deadline itself wraps.
-    BreakFlag.store(0, std::memory_order_relaxed);
-    while (!ConsoleKeyHit()) {
+    // The break flag is never cleared here: the line end before the prompt has acted on every
+    // earlier break, so a set flag is a break that came while the prompt was being written,
+    // and it answers the prompt as the break key does. It goes before a key typed ahead.
+    for (;;) {
+        if (BreakPending()) return KeyBreak;
+        if (ConsoleKeyHit()) break;
+        // Elapsed time in unsigned arithmetic: correct across a wrap of the tick counter,
+        // whether or not the deadline itself wraps.
+        if (PauseTime != 0 && ClockTickCount() - start >= PauseTime) return KeyPauseOver;
         if (PageWaitIdle != nullptr)
             PageWaitIdle(PollMilliseconds);
         else
             ClockSleep(PollMilliseconds);
-        if (BreakPending()) return KeyBreak;
-        if (PauseTime != 0 && ClockTickCount() - start >= PauseTime) return KeyPauseOver;
     }
     int key = ConsoleReadKey();
     if (key == 0 || key == 0xE0) return ExtendedKey + static_cast<uint32_t>(ConsoleReadKey());

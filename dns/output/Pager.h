@@ -14,6 +14,9 @@ int EndOfLine();
 int PagedPrintf(const wchar_t* format, ...);
 int ParsePageOption(wchar_t* argument, uint32_t* lines);
 uint32_t SetPageLength(uint32_t requested);
+// The page prompt's key: a key, 0x10000 + the second code of an extended key, the break key 3
+// when the break flag is set (also when it was set before the wait), or 32 once the pause time
+// ran out.
 uint32_t WaitForPageKey();
 uint16_t SetNoticeColor();
 // Writes the " ^C " notice in the notice colour straight to the console.

@@ -31,6 +31,7 @@ std::deque<int> Keys;
 ConsoleCtrlHandler CtrlHandler;
 int CtrlHandlerCalls;
 std::function<void()> OnSleep;
+std::function<void()> OnDirect;
 uint64_t SystemTime;
 uint32_t Ticks;
 std::map<std::wstring, std::wstring> Environment;
@@ -72,6 +73,7 @@ void Reset() {
     CtrlHandler = nullptr;
     CtrlHandlerCalls = 0;
     OnSleep = nullptr;
+    OnDirect = nullptr;
     SystemTime = 0;
     Ticks = 1000;
     Environment.clear();
@@ -281,6 +283,7 @@ void ConsoleClose(ConsoleHandle) {}
 bool ConsoleWriteDirect(const wchar_t* text, size_t length) {
     fake::Direct.append(text, length);
     fake::Screen.append(text, length);
+    if (fake::OnDirect) fake::OnDirect();
     return true;
 }
 bool ConsoleKeyHit() {

@@ -34,12 +34,13 @@ extern int TtyYields;
 extern std::map<std::wstring, std::pair<int, int>> ColorNames;
 
 // ---- Console ----
-extern bool StdoutIsConsole;     // ConsoleGetMode on standard output succeeds
-extern bool ScreenInfoFails;     // ConsoleGetScreenInfo fails
-extern ConsoleScreenInfo Window; // window rectangle and attribute
-extern bool ConsoleDeviceOpens;  // ConsoleOpenOutput succeeds
-extern bool ConsoleAbsent;       // ... and when not, says no console can exist
-extern std::wstring Direct;      // text written straight to the console
+extern bool StdoutIsConsole;           // ConsoleGetMode on standard output succeeds
+extern bool ScreenInfoFails;           // ConsoleGetScreenInfo fails
+extern ConsoleScreenInfo Window;       // window rectangle and attribute
+extern bool ConsoleDeviceOpens;        // ConsoleOpenOutput succeeds
+extern bool ConsoleAbsent;             // ... and when not, says no console can exist
+extern std::wstring Direct;            // text written straight to the console
+extern std::function<void()> OnDirect; // runs after every direct write
 extern std::vector<uint16_t> AttributeChanges;
 extern std::deque<int> Keys;           // scripted key codes; ConsoleKeyHit is true while any remain
 extern ConsoleCtrlHandler CtrlHandler; // registered handler, or null

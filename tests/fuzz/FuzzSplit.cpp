@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <cwctype>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +31,7 @@ void Check(bool condition, const char* what) {
 }
 
 bool IsSpace(wchar_t c) {
-    return c != 0 && std::iswspace(static_cast<wint_t>(c)) != 0;
+    return c != 0 && IsSpaceCharacter(c);
 }
 wchar_t UpperAscii(wchar_t c) {
     return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;

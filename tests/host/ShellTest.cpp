@@ -266,6 +266,25 @@ TEST(CommandLine, SkipsBlankAndCommentLines) {
         EXPECT_FALSE(IsSkippedLine(line)) << line;
 }
 
+// corvane -c WORD...: what the words of corvane's own command line become.
+TEST(CommandLine, WordsBecomeOneLine) {
+    struct Case {
+        std::vector<std::wstring> words;
+        const wchar_t* line;
+    } cases[] = {
+        {{L"dns", L"/K", L"example.com"}, L"dns /K example.com"},
+        {{L"showargs", L"a b", L"c\td"}, L"showargs \"a b\" \"c\td\""},
+        {{L"x", L"say \"hi\""}, L"x \"say \"\"hi\"\"\""},
+        {{L"x", L"\""}, L"x \"\"\"\""},
+        {{L"x", L""}, L"x \"\""},
+        {{L"b\u00fccher", L"%PATH%"}, L"b\u00fccher %PATH%"},
+        {{L"one"}, L"one"},
+        {{}, L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CommandLineFromWords(c.words), c.line);
+}
+
 TEST(CommandLine, SplitsFilesIntoLines) {
     EXPECT_EQ(SplitLines("a\r\nb\n\nc"), (std::vector<std::wstring>{L"a", L"b", L"", L"c"}));
     EXPECT_EQ(SplitLines("a\n"), (std::vector<std::wstring>{L"a"}));

@@ -115,6 +115,34 @@ class TransientMode(unittest.TestCase):
         self.assertNotIn(LOAD_MESSAGE, run(["-c", "ver"]).stdout)
 
 
+class CommandWords(unittest.TestCase):
+    """corvane -c WORD...: the rest of corvane's own words are the command line."""
+
+    def test_words_after_c_are_the_line(self):
+        result = run(["-c", "dns", "/x", "example.test"])
+        self.assertEqual(result.stderr, 'DNS plugin: Unknown option: "/X"\n')
+        self.assertEqual(result.returncode, 1)
+
+    def test_a_word_with_blanks_or_quotes_stays_one_argument(self):
+        result = run(["-c", "dns", "/x y", "example.test"])
+        self.assertEqual(result.stderr, 'DNS plugin: Unknown option: "/X Y"\n')
+        result = run(["--plugin", PROBE, "-c", "showargs", "a", "b c", 'say "hi"', "--plugin"])
+        line = 'a "b c" "say ""hi""" --plugin'
+        self.assertIn(f"[{line}]\n", result.stdout)
+        self.assertEqual(result.returncode, len(line))
+
+    def test_words_without_c_tell_how_to_run_them(self):
+        result = run(["dns", "example.com"])
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stderr, "corvane: only one batch file can be given; "
+                                        "to run a command: corvane -c dns example.com\n")
+
+    def test_help_tells_of_the_words(self):
+        result = run(["--help"])
+        self.assertIn("-c WORD...", result.stdout)
+        self.assertEqual(result.returncode, 0)
+
+
 class BuiltIns(unittest.TestCase):
     def test_plugins_listing(self):
         result = run(["--plugin", PROBE, "-c", "plugins"])

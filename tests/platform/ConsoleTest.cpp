@@ -341,6 +341,9 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"CtrlBackslash", "\x1c", {3}}, KeyCase{"LoneEscape", "\x1b", {27}},
         KeyCase{"Utf8", "\xc3\xa9\xe2\x94\x80", {0xE9, 0x2500}},
         KeyCase{"LetterLikePrefix", "\xc3\xa0", {0xE0, 0}},
+        KeyCase{"BeyondTheBmp", "\xf0\x9d\x84\x9e", {0x1D11E}},
+        // An overlong form is no character: the slash it spells would be one otherwise.
+        KeyCase{"OverlongForms", "\xc0\xaf\xe0\x80\xaf", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
         KeyCase{"Arrows", "\x1b[A\x1b[B\x1b[D\x1bOC", {0xE0, 72, 0xE0, 80, 0xE0, 75, 0xE0, 77}},
         KeyCase{"ModifiedArrow", "\x1b[1;5A", {0xE0, 72}},
         KeyCase{"Paging", "\x1b[5~\x1b[6~", {0xE0, 73, 0xE0, 81}},

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Text.h"
+#include "tests/ScopedCharacterType.h"
 
 namespace {
 
@@ -87,6 +88,54 @@ TEST(Utf8, DecodesOneSequenceOrNone) {
     }
 }
 
+// Bytes as they arrive from a terminal: a sequence's valid start asks for more; an overlong
+// form, a surrogate or a byte that breaks the sequence ends it.
+TEST(Utf8, PrefixesAskForMoreOrEndTheSequence) {
+    struct Row {
+        const char* bytes;
+        size_t length;
+    };
+    for (const Row& row :
+         {Row{"\xc3", Utf8Incomplete}, Row{"\xe2\x94", Utf8Incomplete},
+          Row{"\xf0\x9d\x84", Utf8Incomplete}, Row{"\xf0\x9d\x84\x9e", 4}, Row{"\xc0", 0},
+          Row{"\xc1\xbf", 0}, Row{"\xe0\x80", 0}, Row{"\xed\xa0", 0}, Row{"\xf4\x90", 0},
+          Row{"\xc3x", 0}, Row{"\xe2\x94x", 0}, Row{"\xbf", 0}, Row{"\xf8", 0}}) {
+        char32_t cp = 0;
+        auto bytes = reinterpret_cast<const unsigned char*>(row.bytes);
+        EXPECT_EQ(DecodeUtf8Prefix(bytes, std::strlen(row.bytes), &cp), row.length) << row.bytes;
+        if (row.length != Utf8Incomplete) {
+            EXPECT_EQ(DecodeUtf8Sequence(bytes, std::strlen(row.bytes), &cp), row.length);
+        }
+    }
+}
+
+// The classes the module splits arguments by: the runtime's default ones, also after the
+// process has set a UTF-8 character type.
+TEST(CharacterClasses, TheDefaultOnesWhateverTheLocale) {
+    struct Row {
+        wchar_t c;
+        bool space, letter;
+    };
+#if !defined(_WIN32)
+    const bool unicode = false; // the POSIX locale: ASCII's classes
+#else
+    const bool unicode = true; // the Windows runtime: every alphabet's
+#endif
+    for (const char* locale : TestCharacterTypes) {
+        ScopedCharacterType type(locale);
+        if (!type.took) continue;
+        for (const Row& row :
+             {Row{L' ', true, false}, Row{L'\t', true, false}, Row{L'\r', true, false},
+              Row{L'\v', true, false}, Row{L'\0', false, false}, Row{L'a', false, true},
+              Row{L'Z', false, true}, Row{L'1', false, false}, Row{L'\u3000', unicode, false},
+              Row{L'\u00a0', unicode, false}, Row{L'\u2003', unicode, false},
+              Row{L'\u00e9', false, unicode}, Row{L'\u0416', false, unicode}}) {
+            EXPECT_EQ(IsSpaceCharacter(row.c), row.space) << int(row.c) << " in " << locale;
+            EXPECT_EQ(IsLetterCharacter(row.c), row.letter) << int(row.c) << " in " << locale;
+        }
+    }
+}
+
 TEST(Utf8, NextCodePointJoinsSurrogatePairs) {
     std::wstring_view text = L"a\U0001F600b";
     EXPECT_EQ(NextCodePoint(text), U'a');
@@ -156,7 +205,12 @@ TEST(BoundedConversions, CodePagesWholeOrNothing) {
 } // namespace
 
 TEST(UpperCaseWide, EveryAlphabetWhateverTheLocale) {
-    wchar_t text[] = L"/wabc\x00e4\x00df\x03b1\x0436 1-z";
-    UpperCaseWide(text);
-    EXPECT_EQ(std::wstring(text), L"/WABC\x00c4\x00df\x0391\x0416 1-Z"); // sharp s has no capital
+    for (const char* locale : TestCharacterTypes) {
+        ScopedCharacterType type(locale);
+        if (!type.took) continue;
+        wchar_t text[] = L"/wabc\x00e4\x00df\x03b1\x0436 1-z";
+        UpperCaseWide(text);
+        // Sharp s has no capital.
+        EXPECT_EQ(std::wstring(text), L"/WABC\x00c4\x00df\x0391\x0416 1-Z") << locale;
+    }
 }

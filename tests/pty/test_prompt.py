@@ -23,6 +23,7 @@ from ptydrive import PtySession  # noqa: E402
 
 CORVANE = None
 PROBE = None
+SERVER = os.environ.get("DNS_E2E_SERVER", "")
 PROMPT = b"corvane> "
 UP = b"\x1b[A"
 HISTORY_LINES = 500
@@ -32,11 +33,11 @@ HEADER = "_HiStOrY_V2_"
 class Prompt:
     """One corvane session at its prompt, with its own state folder."""
 
-    def __init__(self, state, *extra):
+    def __init__(self, state, *extra, locale="C.UTF-8"):
         home = os.path.dirname(state)
         env = {k: v for k, v in os.environ.items() if k.lower() != "highlight"}
         env.update(HOME=home, XDG_STATE_HOME=state, XDG_CONFIG_HOME=os.path.join(home, "cfg"),
-                   TERM="xterm", LC_ALL="C.UTF-8", noloadmsg="1",
+                   TERM="xterm", LC_ALL=locale, noloadmsg="1",
                    CORVANE_USER_SETTINGS=os.path.join(home, "none.ini"),
                    CORVANE_MACHINE_SETTINGS=os.path.join(home, "none-machine.ini"))
         self.session = PtySession([CORVANE, *extra], rows=24, cols=100, env=env, cwd=home)
@@ -146,6 +147,36 @@ class Completion(Folder):
         prompt.session.expect(PROMPT + b"dns /")  # the line is drawn again below the list
         prompt.type(b"\x15")
         self.assertEqual(prompt.exit(), 0)
+
+
+class TypedText(Folder):
+    """Text outside ASCII, typed in a UTF-8 locale and in one that is none: shown as typed and
+    handed to the command whole."""
+
+    # A Latin letter, a symbol and a character beyond the BMP.
+    WORDS = "b\u00fccher caf\u00e9 \u2603 \U0001D11E"
+    LOCALES = ("C.UTF-8", "C")
+
+    def test_the_command_gets_what_was_typed(self):
+        for locale in self.LOCALES:
+            with self.subTest(locale):
+                prompt = Prompt(self.state, "--plugin", PROBE, locale=locale)
+                line = f"showargs {self.WORDS}".encode()
+                prompt.type(line, line)  # echoed as typed
+                prompt.run("", f"\r\n[{self.WORDS}]\r\n".encode())
+                # showargs: the number of characters it got
+                self.assertEqual(prompt.exit(), len(self.WORDS))
+
+    @unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
+    def test_a_name_in_unicode_is_looked_up(self):
+        for locale in self.LOCALES:
+            with self.subTest(locale):
+                prompt = Prompt(self.state, locale=locale)
+                line = f"dns {SERVER} b\u00fccher.e2e.test".encode()
+                prompt.type(line, line)
+                # The zone's xn--bcher-kva.e2e.test.
+                prompt.run("", b"ADDRESS     192.0.2.50")
+                self.assertEqual(prompt.exit(), 0)
 
 
 if __name__ == "__main__":

@@ -37,6 +37,7 @@ NOTICE = b"\r ^C \r\n"  # the terminal turns the notice's line feed into CR LF
 NAMES = "e2e.test multi.e2e.test"
 SGR = re.compile(rb"\x1b\[[0-9;]*m")
 LOAD_MESSAGE = b"DNS v1.0.9 loaded."
+BREAK_ROUNDS = 25  # per break key, typed the moment the page prompt shows
 
 
 def environment(**extra):
@@ -139,6 +140,26 @@ class PagerOnTerminal(unittest.TestCase):
                 else:
                     self.assertNotIn(b"^C", r.output)
                     self.assertTrue(plain.endswith(PROMPT + ERASE), r.output)
+
+    def test_break_typed_as_the_prompt_shows_is_never_lost(self):
+        # Sent the moment the prompt's text arrives, the key may come before the command waits
+        # for keys, even before it has turned the terminal's signals off: a signal then, which
+        # must still answer the prompt. Round after round at one corvane prompt.
+        notice = re.compile(re.escape(ERASE) + rb"(?:\x1b\[[0-9;]*m)*" + re.escape(NOTICE))
+        with PtySession([CORVANE], env=environment(noloadmsg="1")) as s:
+            s.expect(b"corvane> ")
+            for name, key in (("Ctrl-C", b"\x03"), ("Ctrl-\\", b"\x1c")):
+                for round in range(BREAK_ROUNDS):
+                    s.send(lookup("/P,5").encode() + b"\r")
+                    s.expect(PROMPT, timeout=20)
+                    s.send(key)
+                    try:
+                        s.expect(notice, timeout=20)
+                    except AssertionError as error:
+                        self.fail(f"{name} lost in round {round + 1}: {error}")
+                    s.expect(b"corvane> ", timeout=20)
+            s.send(b"exit\r")
+            self.assertEqual(s.wait(), 3)  # the last command's code: broken off
 
     def test_extended_keys_give_a_page(self):
         with start(lookup("/P,5")) as s:

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "dns/frame/SplitArguments.h"
+#include "tests/ScopedCharacterType.h"
 #include "tests/fakes/FakeWorld.h"
 
 namespace {
@@ -125,13 +126,41 @@ const SplitCase SplitCases[] = {
 
 class SplitTest : public FakeWorldTest, public ::testing::WithParamInterface<SplitCase> {};
 
+// In the runtime's default character type and in the one corvane sets for its line editor.
 TEST_P(SplitTest, GivesTheArguments) {
     const SplitCase& c = GetParam();
-    EXPECT_EQ(Split(c.line, c.flags), c.expected) << c.what;
-    EXPECT_EQ(ArgCount, static_cast<int32_t>(c.expected.size())) << c.what;
-    EXPECT_EQ(fake::Err, L"") << c.what;
+    for (const char* locale : TestCharacterTypes) {
+        ScopedCharacterType type(locale);
+        if (!type.took) continue;
+        EXPECT_EQ(Split(c.line, c.flags), c.expected) << c.what << " in " << locale;
+        EXPECT_EQ(ArgCount, static_cast<int32_t>(c.expected.size())) << c.what;
+        EXPECT_EQ(fake::Err, L"") << c.what;
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Flags, SplitTest, ::testing::ValuesIn(SplitCases));
+
+// Characters whose classes differ between those two: the split stays what the runtime's
+// default classes give.
+TEST(SplitLocaleTest, NonAsciiBlanksAndLettersSplitAsInTheDefault) {
+    const wchar_t* lines[] = {L"a\u3000b \u00a0c\u2003d\u2028e",              // blanks of Unicode
+                              L"/\u00e9\"x y\" /\u0416\"z\"",                 // quote to colon
+                              L"/A:\u00e9://h/p \u00e9\u00df\u0436 x\u3000"}; // url, case
+    const uint32_t flags[] = {Dns, Rdns, ARG_SPLIT_BLANKS | ARG_QUOTE_TO_COLON,
+                              ARG_SPLIT_COMMAS | ARG_SPLIT_TABS};
+    for (const wchar_t* line : lines)
+        for (uint32_t flag : flags) {
+            std::vector<std::wstring> inDefault;
+            {
+                ScopedCharacterType type("C");
+                inDefault = Split(line, flag);
+            }
+            for (const char* locale : TestCharacterTypes) {
+                ScopedCharacterType type(locale);
+                if (!type.took) continue;
+                EXPECT_EQ(Split(line, flag), inDefault) << "flags " << flag << " in " << locale;
+            }
+        }
+}
 
 class SplitLimitsTest : public FakeWorldTest {};
 

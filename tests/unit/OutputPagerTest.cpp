@@ -1,6 +1,7 @@
 // The pager: line counting, the prompt and its keys, the timed pause, the break notice,
 // PagedPrintf and the page length.
 #include <cstdint>
+#include <deque>
 #include <new>
 #include <string>
 
@@ -205,11 +206,18 @@ TEST_F(WaitTest, ExtendedKeysGetTheOffset) {
     EXPECT_EQ(WaitForPageKey(), 0x10000u + 68);
 }
 
-TEST_F(WaitTest, ClearsAnEarlierBreakBeforeWaiting) {
-    BreakFlag = 1;
-    fake::Keys = {'x'};
-    EXPECT_EQ(WaitForPageKey(), uint32_t{'x'});
-    EXPECT_EQ(BreakFlag, 0);
+// A break that came before the wait (while the prompt was being written) answers the prompt at
+// once, before a key typed ahead, which stays for later.
+TEST_F(WaitTest, BreakBeforeTheWaitIsTheAnswer) {
+    for (std::deque<int> keys : {std::deque<int>{}, std::deque<int>{'x'}}) {
+        BreakFlag = 1;
+        fake::Keys = keys;
+        uint32_t start = fake::Ticks;
+        EXPECT_EQ(WaitForPageKey(), 3u);
+        EXPECT_EQ(fake::Ticks, start);
+        EXPECT_EQ(fake::Keys, keys);
+        EXPECT_EQ(BreakFlag, 1);
+    }
 }
 
 TEST_F(WaitTest, BreakDuringWaitEndsItWithinOnePoll) {
@@ -267,6 +275,17 @@ TEST_F(PagerTest, RunOutPauseErasesPromptAndGivesFullPage) {
     EXPECT_EQ(fake::Direct, Prompt + Erase);
     EXPECT_EQ(LinesLeft, 6u);
     EXPECT_EQ(LinesBeforePrompt(), 6);
+}
+
+// Ctrl-C or Ctrl-Break between the prompt's text and the key wait.
+TEST_F(PagerTest, BreakWhilePromptIsWrittenIsNotLost) {
+    Paging(2);
+    LinesLeft = 1;
+    fake::OnDirect = [] {
+        if (fake::Direct.ends_with(Prompt)) BreakFlag = 1;
+    };
+    EXPECT_EQ(EndOfLine(), OutputBreak);
+    EXPECT_EQ(fake::Screen, L"\r\n" + Prompt + Erase + Notice);
 }
 
 TEST_F(PagerTest, CtrlCDuringWaitWritesNotice) {
