@@ -1,7 +1,7 @@
 """Hostile and unusual command lines for both commands through the real host:
 the documented messages and exit codes, never a crash."""
 
-from e2e_common import E2ETestCase, command, main, rdns_line
+from e2e_common import FAILURE_TEXT, E2ETestCase, command, main, rdns_line, upper_ascii
 
 PREFIX = "DNS plugin: "
 OVERFLOW = PREFIX + "Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \n"
@@ -65,12 +65,22 @@ class CommandLines(E2ETestCase):
                 self.check(line, code, PREFIX + message + "\n", out="")
 
     def test_unusual_names_are_looked_up_without_harm(self):
-        # A name with a control byte or non-ASCII letters goes to the server as it is;
-        # it has no records there.
-        for name in ["a\x01b.nowhere.test", "b\u00fccher.nowhere.test", "x" * 300 + ".nowhere.test"]:
+        # A name with a control byte or non-ASCII letters goes to the server as it is, which
+        # refuses it; one with a label too long for DNS cannot be sent. Either way the table
+        # shows no records and standard error says why.
+        for name, reason in [("a\x01b.nowhere.test", "refused"),
+                             ("b\u00fccher.nowhere.test", "refused"),
+                             ("x" * 300 + ".nowhere.test", "invalid name")]:
             with self.subTest(name=name[:20]):
-                r = self.check(f"dns {self.server} {name}", 0, "")
+                r = command(f"dns {self.server} {name}")
+                self.assertEqual(r.code, 2)
                 self.assertTrue(r.out.endswith("No records found.\n"), r.out[-80:])
+                lines = r.err.splitlines(True)
+                self.assertTrue(lines, "a line for the failed queries")
+                for line in lines:
+                    self.assertTrue(line.startswith("DNS plugin: Error looking up "), line)
+                    self.assertIn(f'"{upper_ascii(name)}"', line)
+                self.assertTrue(lines[0].endswith(FAILURE_TEXT[reason] + "\n"), lines[0])
 
 
 if __name__ == "__main__":

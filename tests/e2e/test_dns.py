@@ -19,7 +19,11 @@ import time
 import unittest
 
 from e2e_common import (
+    ALL_TYPES,
+    LOC_FAILS,
     LoopbackUdpServer,
+    lookup_failure,
+    refused_everything,
     SYMBOL_NAMES_SENT_AS_TYPED,
     ONE_AT_A_TIME,
     Corvane,
@@ -122,11 +126,12 @@ class RecordTypes(E2ETestCase):
     def test_soa_of_missing_name_is_the_zone_soa(self):
         self.assertRun(f"dns {self.server} missing.e2e.test", HEADER + ZONE_SOA)
 
-    def test_name_without_any_record(self):
-        # Outside every served zone: all queries are refused, the SOA walk
-        # finds nothing either.
-        self.assertRun(f"dns {self.server} nothing.invalid", HEADER + NO_RECORDS)
-        self.assertRun(f"dns {self.server} x.y.nothing.invalid", HEADER + NO_RECORDS)
+    def test_refused_name_is_a_failure_not_an_empty_result(self):
+        # Outside every served zone: all queries are refused, the SOA walk's too. The table
+        # says no records were found; standard error and the exit code say why.
+        for name in ["nothing.invalid", "x.y.nothing.invalid"]:
+            self.assertRun(f"dns {self.server} {name}", HEADER + NO_RECORDS, code=2,
+                           err=refused_everything(name))
 
     def test_txt_multi_string(self):
         self.assertRun(
@@ -223,7 +228,9 @@ class RecordTypes(E2ETestCase):
 
     def test_empty_label_is_not_walked_up(self):
         # The resolver rejects the name; walking up from it would reach e2e.test.
-        self.assertRun(f"dns {self.server} x..e2e.test", HEADER + NO_RECORDS)
+        types = ALL_TYPES.replace(", LOC", "") if LOC_FAILS else ALL_TYPES
+        self.assertRun(f"dns {self.server} x..e2e.test", HEADER + NO_RECORDS, code=2,
+                       err=lookup_failure("x..e2e.test", types, "invalid name"))
 
     def test_ipv6_reverse_name(self):
         name = "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.ip6.arpa"
@@ -386,6 +393,8 @@ class NamesAndHeaders(E2ETestCase):
         self.assertRun(
             f"dns {self.server} nothing.invalid none.invalid",
             name_header("nothing.invalid") + NO_RECORDS + name_header("none.invalid") + NO_RECORDS,
+            code=2,
+            err=refused_everything("nothing.invalid") + refused_everything("none.invalid"),
         )
 
     def test_ascii_option_accepted(self):
@@ -426,7 +435,8 @@ class Summary(E2ETestCase):
         self.assertSummary(f"dns /K {self.server} alias1.e2e.test", body, 4)
 
     def test_no_summary_without_records(self):
-        self.assertRun(f"dns /K {self.server} nothing.invalid", HEADER + NO_RECORDS)
+        self.assertRun(f"dns /K {self.server} nothing.invalid", HEADER + NO_RECORDS, code=2,
+                       err=refused_everything("nothing.invalid"))
 
     def test_option_after_name_and_joined_switches(self):
         self.assertSummary(f"dns {self.server} multi.e2e.test /K", HEADER + MULTI_UNSORTED, 7)
@@ -516,7 +526,8 @@ class DefaultServersFromResolvConf(E2ETestCase):
         conf = "# no servers\n"
         r = command_with_resolv_conf(conf, "dns /$ nothing.invalid")
         self.assertEqual(r.out, server_trace(configured_servers(conf)) + HEADER + NO_RECORDS)
-        self.assertEqual(r.code, 0)
+        self.assertIn(refused_everything("nothing.invalid"), r.err)
+        self.assertEqual(r.code, 2)
 
     def test_explicit_server_ignores_resolv_conf(self):
         r = command_with_resolv_conf(
@@ -699,7 +710,9 @@ class BothOrders(E2ETestCase):
                 sequential = command(line, merge=True, extra_env=ONE_AT_A_TIME)
                 times = re.compile(SUMMARY_TIME)
                 self.assertEqual(times.sub("T", pipelined.out), times.sub("T", sequential.out))
-                self.assertEqual((pipelined.code, sequential.code), (0, 0))
+                # nothing.invalid is refused and x..e2e.test cannot be sent.
+                self.assertEqual((pipelined.code, sequential.code), (2, 2))
+                self.assertIn(refused_everything("nothing.invalid"), pipelined.out)
                 self.assertIn("ADDRESS     192.0.2.30\n", pipelined.out)
 
 

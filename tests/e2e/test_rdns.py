@@ -158,10 +158,11 @@ class NextServer(E2ETestCase):
             self.assertRun(command_line, "", code=2,
                            err=f'DNS plugin: Error looking up "192.0.2.1": '
                                f'{FAILURE_TEXT["server failure"]}\n')
-            self.assertEqual([s.asked for s in self.failing], [1, 0])
+            self.assertEqual([s.asked for s in self.failing], [2, 0])
             return
+        # Each is asked once more, as an overloaded server may answer so for a moment.
         self.assertRun(command_line, rdns_line("192.0.2.1", "host1.e2e.test"))
-        self.assertEqual([s.asked for s in self.failing], [1, 1])
+        self.assertEqual([s.asked for s in self.failing], [2, 2])
 
     def test_the_last_servers_status_is_the_result(self):
         # REFUSED from the first server, SERVFAIL from the last; under wine only the first is

@@ -316,7 +316,7 @@ def tcp_close(q):
 
 
 def tcp_length_long(q):
-    data = big_answer(q)[0]
+    data = rich_answer(q)
     return [Raw(struct.pack("!H", len(data) + 100) + data), Close()]
 
 
