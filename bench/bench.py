@@ -31,6 +31,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "lib"))
+import bulk_zone  # noqa: E402
+
 RELAY_50MS = "127.0.0.5"
 RELAY_5MS = "127.0.0.6"
 MUTE = "127.0.0.7"
@@ -41,37 +44,13 @@ UNBOUND = "127.0.1.3"
 DNSMASQ = "127.0.1.4"
 NAMED = "127.0.1.5"
 UNBOUND_LOSSY_20MS = "127.0.4.3"
-BENCH_ZONE = "b.test"  # short: 600 names must fit on one command line
-REVERSE_ZONE = "100.51.198.in-addr.arpa"
-NAME_COUNT = 600
+NAME_COUNT = bulk_zone.NAMES_PER_SET
 # Name sets: "n" for the relay scenarios, one letter per cold run against the real servers.
-COLD_SETS = "abcdefghijklm"
+COLD_SETS = bulk_zone.SETS[1:]
 TYPES = ["A", "AAAA", "CNAME", "NS", "SOA", "MX", "TXT", "LOC"]
 RESULTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "results")
 DIG = ["dig", "+tries=2", "+timeout=2", "+noall", "+answer"]
-
-SOA = "@ SOA ns1.dns-e2e.test. hostmaster.e2e.test. 1 7200 900 1209600 300\n@ NS ns1.dns-e2e.test.\n"
-
-
-def write_zones(directory):
-    """Each name has an address and a text, every third a mail exchanger; the SOA is the
-    zone's."""
-    with open(os.path.join(directory, BENCH_ZONE + ".zone"), "w") as zone:
-        zone.write(f"$ORIGIN {BENCH_ZONE}.\n$TTL 3600\n" + SOA)
-        for prefix in "n" + COLD_SETS:
-            for i in range(NAME_COUNT):
-                name = f"{prefix}{i}"
-                zone.write(f"{name} A 192.0.2.{i % 250 + 1}\n{name} TXT \"name {i} of {NAME_COUNT}\"\n")
-                if i % 3 == 0:
-                    zone.write(f"{name} MX 10 mail{i % 7}.{BENCH_ZONE}.\n")
-    with open(os.path.join(directory, REVERSE_ZONE + ".zone"), "w") as zone:
-        zone.write(f"$ORIGIN {REVERSE_ZONE}.\n$TTL 3600\n" + SOA)
-        for i in range(1, 61):
-            zone.write(f"{i} PTR host{i}.{BENCH_ZONE}.\n")
-
-
-def bench_names(count, prefix="n"):
-    return [f"{prefix}{i}.{BENCH_ZONE}" for i in range(count)]
+bench_names = bulk_zone.bulk_names
 
 
 def dig_questions(names, parent_soa):
@@ -257,15 +236,11 @@ def real_scenarios(run, row):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--corvane", default="build/corvane")
-    parser.add_argument("--write-zones")
     parser.add_argument("--quick", action="store_true", help="fewer repeats, no plot series")
     parser.add_argument("--only", choices=["relay", "real"], help="one group of scenarios")
     parser.add_argument("--results-suffix", default="",
                         help="written to latest SUFFIX.md and names SUFFIX.png (e.g. -windows)")
     args = parser.parse_args()
-    if args.write_zones:
-        write_zones(args.write_zones)
-        return 0
 
     run = Runner(args.corvane)
     repeat = 1 if args.quick else 3

@@ -43,7 +43,7 @@ trap cleanup EXIT
 # on 127.0.0.1 with a private resolv.conf: nothing here may reach a real resolver.
 mkdir "$WORK/zones"
 cp tests/e2e/zones/*.zone "$WORK/zones/"
-python3 bench/bench.py --write-zones "$WORK/zones"
+python3 scripts/lib/bulk_zone.py "$WORK/zones"
 start_loopback_dns "$WORK/zones" "$WORK" e2e.test
 
 # 127.0.0.5: 50 ms a round trip; 127.0.0.6: 5 ms; 127.0.0.7: never answers.

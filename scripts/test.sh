@@ -22,6 +22,8 @@ ZONES_DIR="$REPO_ROOT/tests/e2e/zones"
 source "$REPO_ROOT/scripts/lib/privilege.sh"
 # shellcheck source=lib/loopback-dns.sh
 source "$REPO_ROOT/scripts/lib/loopback-dns.sh"
+# shellcheck source=lib/real-dns.sh
+source "$REPO_ROOT/scripts/lib/real-dns.sh"
 
 die() {
     echo "test.sh: $*" >&2
@@ -47,12 +49,28 @@ cleanup() {
     if [[ -n "$WINE_RUNNING" ]]; then
         wineserver -k 2>/dev/null || true
     fi
+    stop_real_dns
     stop_loopback_dns
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-start_loopback_dns "$ZONES_DIR" "$WORK" e2e.test
+# The test zones and the bulk zone of many names, served by NSD on 127.0.0.1 and by the real
+# servers of real-dns.sh; links in front of four of them that cost 10 ms and lose 2 % of the
+# datagrams each way, from fixed seeds: 127.0.2.N before 127.0.1.N.
+mkdir "$WORK/zones"
+cp "$ZONES_DIR"/*.zone "$WORK/zones/"
+python3 "$REPO_ROOT/scripts/lib/bulk_zone.py" "$WORK/zones"
+start_loopback_dns "$WORK/zones" "$WORK" e2e.test
+start_real_dns "$WORK/zones" "$WORK"
+for n in 2 3 4 5; do
+    start_dns_link "127.0.2.$n" "127.0.1.$n" 10 2 "$n"
+done
+for n in 2 3 4 5; do
+    real_dns_wait "127.0.2.$n" e2e.test
+done
+# Nothing answers on 127.0.0.199; nothing can be reached in 127.0.9.0/24.
+ip route add unreachable 127.0.9.0/24 table local
 
 # Asked through sudo, the tests still run as the user who asked, so the build tree stays
 # theirs; in this network namespace, and only here, port 53 then needs no privilege. (The
@@ -76,6 +94,9 @@ if grep -qs 'CMAKE_SYSTEM_NAME "Windows"' "$BUILD_DIR"/CMakeFiles/*/CMakeSystem.
 fi
 
 export DNS_E2E_SERVER=127.0.0.1
+export DNS_E2E_REAL_SERVERS="nsd-rate-limited=127.0.2.2 unbound=127.0.2.3 dnsmasq=127.0.2.4 named=127.0.2.5"
+export DNS_E2E_DNSMASQ_LIMITED=$REAL_DNS_DNSMASQ_LIMITED
+export DNS_E2E_UNREACHABLE=127.0.9.9
 status=0
 run_as_invoking_user ctest --test-dir "$BUILD_DIR" --output-on-failure \
     --timeout "${TEST_TIMEOUT:-300}" "$@" </dev/null || status=$?

@@ -8,6 +8,7 @@
 #   127.0.1.3   unbound      \
 #   127.0.1.4   dnsmasq       > resolving through 127.0.1.1
 #   127.0.1.5   BIND 9 named /
+#   127.0.1.6   dnsmasq with a forward limit of 16, below the Windows client's 32 threads
 #
 #   start_real_dns ZONES_DIR WORK_DIR
 #   start_dns_link LISTEN UPSTREAM ROUND_TRIP_MS [LOSS_PERCENT [SEED]]
@@ -24,6 +25,7 @@ REAL_DNS_NSD_RRL=127.0.1.2
 REAL_DNS_UNBOUND=127.0.1.3
 REAL_DNS_DNSMASQ=127.0.1.4
 REAL_DNS_NAMED=127.0.1.5
+REAL_DNS_DNSMASQ_LIMITED=127.0.1.6
 REAL_DNS_RELAY=${REAL_DNS_RELAY:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/bench/delay_proxy.py}
 
 real_dns_die() {
@@ -107,11 +109,13 @@ CONF
     REAL_DNS_PIDS+=($!)
 }
 
+# real_dns_dnsmasq WORK ADDRESS [OPTION...]
 real_dns_dnsmasq() {
-    local work=$1/dnsmasq
+    local work=$1/dnsmasq-$2 address=$2
+    shift 2
     mkdir -p "$work"
     dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts --no-poll \
-        --listen-address="$REAL_DNS_DNSMASQ" --bind-interfaces --port=53 \
+        --listen-address="$address" --bind-interfaces --port=53 "$@" \
         --server="$REAL_DNS_LINK" --pid-file="$work/dnsmasq.pid" \
         --user="$(id -un)" --group="$(id -gn)" --log-facility="$work/dnsmasq.log" \
         >"$work/dnsmasq.out" 2>&1 &
@@ -172,17 +176,19 @@ start_real_dns() {
     done
     # BIND and dnsmasq listen only on addresses an interface holds.
     local check server
-    for server in "$REAL_DNS_NSD_RRL" "$REAL_DNS_UNBOUND" "$REAL_DNS_DNSMASQ" "$REAL_DNS_NAMED"; do
+    for server in "$REAL_DNS_NSD_RRL" "$REAL_DNS_UNBOUND" "$REAL_DNS_DNSMASQ" "$REAL_DNS_NAMED" \
+        "$REAL_DNS_DNSMASQ_LIMITED"; do
         ip addr add "$server/32" dev lo 2>/dev/null || true
     done
     check=$(real_dns_zones "$zones" | grep -v arpa | head -1)
     start_dns_link "$REAL_DNS_LINK" 127.0.0.1 5
     real_dns_nsd_rrl "$zones" "$REAL_DNS_WORK"
     real_dns_unbound "$zones" "$REAL_DNS_WORK"
-    real_dns_dnsmasq "$REAL_DNS_WORK"
+    real_dns_dnsmasq "$REAL_DNS_WORK" "$REAL_DNS_DNSMASQ"
+    real_dns_dnsmasq "$REAL_DNS_WORK" "$REAL_DNS_DNSMASQ_LIMITED" --dns-forward-max=16
     real_dns_named "$zones" "$REAL_DNS_WORK"
     for server in "$REAL_DNS_LINK" "$REAL_DNS_NSD_RRL" "$REAL_DNS_UNBOUND" "$REAL_DNS_DNSMASQ" \
-        "$REAL_DNS_NAMED"; do
+        "$REAL_DNS_NAMED" "$REAL_DNS_DNSMASQ_LIMITED"; do
         real_dns_wait "$server" "$check"
     done
 }

@@ -211,8 +211,8 @@ def run(args, merge=False, timeout=60, extra_env=None):
     return Result(proc)
 
 
-def command(line, merge=False, extra_env=None):
-    return run(["-c", line], merge=merge, extra_env=extra_env)
+def command(line, merge=False, extra_env=None, timeout=60):
+    return run(["-c", line], merge=merge, extra_env=extra_env, timeout=timeout)
 
 
 # Set, this makes both commands ask one query at a time, in the order of the record walk.

@@ -9,11 +9,13 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 
+import os
 import unittest
 
 from e2e_common import (
     FAILURE_TEXT,
     NEXT_SERVER_ON_FAILURE,
+    UNDER_WINE,
     ONE_AT_A_TIME,
     E2ETestCase,
     FailingServer,
@@ -313,6 +315,23 @@ class Errors(E2ETestCase):
                            "\t\t\t\tDnsCmd.cpp  1.0.9.1\n"),
             r.out,
         )
+
+
+@unittest.skipIf(UNDER_WINE, "the system gives its own statuses for these")
+class UnusableServers(E2ETestCase):
+    """A server that refuses the connection, or one that cannot be reached, is reported so at
+    once, not as a time-out."""
+
+    def test_refused_and_unreachable(self):
+        unreachable = os.environ.get("DNS_E2E_UNREACHABLE")
+        cases = [("127.0.0.199", "connection refused")]
+        if unreachable:
+            cases.append((unreachable, "unreachable"))
+        for server, reason in cases:
+            with self.subTest(reason):
+                self.assertRun(f"rdns /A:{server} 192.0.2.10", "", code=2,
+                               err=f'DNS plugin: Error looking up "192.0.2.10": '
+                                   f'{FAILURE_TEXT[reason]}\n')
 
 
 if __name__ == "__main__":
