@@ -230,7 +230,6 @@ struct DnsServer {
     bool silent = false;    // no answer for a question's whole time
     bool hasPacing = false; // waiting for the pacing, not the window
     DnsClock::time_point ready;
-    size_t dbgSent = 0, dbgLost = 0, dbgAnswers = 0, dbgOverload = 0;
 };
 
 struct Answer {
@@ -249,17 +248,6 @@ struct DnsSession {
     bool closing = false;
     bool sending = false; // inside ares_send: a failure now is one of opening the socket
     ~DnsSession() {
-        if (getenv("CORVANE_DNS_DEBUG"))
-            for (DnsServer& server : servers)
-                fprintf(stderr,
-                        "server window=%.1f thr=%.1f inflight=%zu loss=%.3f srtt=%.0fus "
-                        "rttvar=%.0f slowest=%.0f tc=%u tcp=%d down=%d silent=%d dbg: sent=%zu "
-                        "lost=%zu answers=%zu overload=%zu\n",
-                        server.window.window, server.window.threshold, server.window.inFlight,
-                        server.window.lossRate, server.window.srttUs, server.window.rttVarUs,
-                        server.window.slowestUs, server.truncations, server.overTcp, server.down,
-                        server.silent, server.dbgSent, server.dbgLost, server.dbgAnswers,
-                        server.dbgOverload);
         closing = true;
         for (DnsServer& server : servers) { // c-ares calls back every try still open
             server.udp.reset();
@@ -389,7 +377,6 @@ void Send(DnsSession* session, DnsQuestion* question, DnsClock::time_point now) 
             : std::min(end, now + DnsWindowRto(server.window, session->limits, question->retries));
     session->sent.insert(question);
     DnsWindowSent(server.window, now);
-    ++server.dbgSent;
     // A failure to open the socket calls back at once, inside ares_send.
     session->sending = true;
     ares_send(channel, query.data(), int(query.size()), OnAnswer, t);
@@ -454,21 +441,6 @@ void CheckTimers(DnsSession* session, DnsClock::time_point now) {
         DnsTry* t = question->current;
         if (t != nullptr && t->counted) {
             DnsWindowLost(server.window, now, t->sentAt);
-            ++server.dbgLost;
-            if (getenv("CORVANE_DNS_DEBUG")) {
-                std::string n;
-                for (size_t i = 0; i < question->wireName.size(); ++i) {
-                    uint8_t c = question->wireName[i];
-                    n += (c >= 32 && c < 127) ? char(c) : '.';
-                }
-                fprintf(stderr,
-                        "lost %s type %u retries %u after %lldus window %.1f inflight %zu\n",
-                        n.c_str(), question->type, question->retries,
-                        (long long)std::chrono::duration_cast<std::chrono::microseconds>(now -
-                                                                                         t->sentAt)
-                            .count(),
-                        server.window.window, server.window.inFlight);
-            }
             t->counted = false;
         }
         question->current = nullptr;
@@ -514,8 +486,6 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     DNS_STATUS status = DnsParseAnswer(message, question->wireName, question->type, &records);
     DnsFree(records, DnsFreeRecordList);
     DnsWindowAnswered(server.window, now, t->sentAt, counted, MayBeOverload(status));
-    ++server.dbgAnswers;
-    if (MayBeOverload(status)) ++server.dbgOverload;
     if (MayBeOverload(status) && !question->overloadRetried) {
         // Perhaps only too many at once: once more, when the window has shrunk.
         question->overloadRetried = true;

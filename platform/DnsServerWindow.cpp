@@ -120,6 +120,8 @@ void DnsWindowAnswered(DnsServerWindow& w, DnsClock::time_point now, DnsClock::t
         w.srttUs = 0.875 * w.srttUs + 0.125 * sample;
     }
     w.slowestUs = std::max(sample, w.slowestUs * SlowestFade);
+    // The quickest rises slowly again, so that a link that became slower is followed.
+    w.fastestUs = std::min(sample, w.fastestUs == 0 ? sample : w.fastestUs / SlowestFade);
 
     if (overloaded) {
         Decrease(w, now, sentAt);

@@ -27,12 +27,13 @@ struct DnsServerWindow {
     double srttUs = 0;
     double rttVarUs = 0;
     double slowestUs = 0;
+    double fastestUs = 0; // what the link alone costs, for the pacing
 
     // Window: tries on their way, and how many may be.
     double window = 0;
     double threshold = 0; // slow start below it, additive increase above
     size_t inFlight = 0;
-    bool inUse = false; // the last try left with the window half full or more
+    bool inUse = false;                  // the last try left with the window half full or more
     DnsClock::time_point lastDecrease{}; // only tries sent later can shrink the window again
 
     // Recent share of tries lost, when the server last answered anything, and the send time of

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 // Names (DNS) or addresses (RDNS) whose queries may be in flight ahead of the output.
-inline constexpr size_t MaxNamesAhead = 256;
+inline constexpr size_t MaxNamesAhead = 1024;
 // Queries in flight at once, for all of those names together.
 inline constexpr size_t MaxQueriesInFlight = 256;
 
