@@ -18,7 +18,7 @@ constexpr double SlowestMargin = 1.25;
 // Pacing sends a window in half a round trip; the round trip counts as at least this long,
 // and at least this many tries may leave at once.
 constexpr double PacingRoundTripFloorUs = 1000;
-constexpr double PacingMinBurst = DnsInitialWindow;
+constexpr double PacingMinBurst = 16;
 
 double Us(DnsClock::duration d) {
     return double(duration_cast<DnsDuration>(d).count());

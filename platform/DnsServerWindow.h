@@ -48,7 +48,7 @@ struct DnsServerWindow {
     DnsClock::time_point lastRefill{};
 };
 
-inline constexpr double DnsInitialWindow = 16;
+inline constexpr double DnsInitialWindow = 64;
 inline constexpr double DnsMinWindow = 4;
 inline constexpr double DnsMaxWindow = 1024;
 // Above this share of lost tries a loss is congestion even while other answers arrive.
