@@ -206,12 +206,12 @@ extern "C" int dns(const wchar_t* arguments) {
 
     if (options.firstPositional < 0) return ReportNoName();
     SockAddr4 server{};
+    int serverIndex = -1; // the position of the server text, which is no name
     if (options.namesAfterFirst == 0) {
         options.flags |= NoNameLine; // one name, default servers
     } else {
-        wchar_t* serverText = ArgVector[options.firstPositional];
-        ResolveServerName(serverText, &server);
-        serverText[0] = L'/'; // not a name: the lookup loop skips it
+        serverIndex = options.firstPositional;
+        ResolveServerName(ArgVector[serverIndex], &server);
         if (options.namesAfterFirst == 1) options.flags |= NoNameLine;
     }
 
@@ -227,7 +227,7 @@ extern "C" int dns(const wchar_t* arguments) {
     size_t nameCount = 0;
     for (int i = 0; i < ArgCount; ++i) {
         const wchar_t* name = ArgVector[i];
-        if (name != nullptr && name[0] != L'/') names[nameCount++] = name;
+        if (i != serverIndex && name != nullptr && name[0] != L'/') names[nameCount++] = name;
     }
     int result = LookupNames(servers, names.data(), nameCount, options.flags, options.width);
 

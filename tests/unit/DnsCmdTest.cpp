@@ -173,7 +173,7 @@ TEST_F(DnsLookupTest, ServerAndOneNameHasNoNameLine) {
     EXPECT_EQ(dns(L"ns.test a.test"), 0);
     EXPECT_EQ(QueriedNames(), std::vector<std::wstring>{L"a.test"});
     EXPECT_EQ(fake::Screen.find(L"A.TEST"), std::wstring::npos);
-    EXPECT_EQ(ArgVector[0][0], L'/') << "the server is marked";
+    EXPECT_EQ(std::wstring(ArgVector[0]), L"ns.test") << "the arguments are left as split";
 }
 
 TEST_F(DnsLookupTest, ServerAddressGoesToEveryQuery) {
