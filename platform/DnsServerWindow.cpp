@@ -10,9 +10,9 @@ using std::chrono::duration_cast;
 
 // Weight of one try in the loss rate: it follows about the last sixteen tries.
 constexpr double LossWeight = 1.0 / 16;
-// The slowest answer fades by this much with every answer, so one slow answer is forgotten
-// after a few hundred quick ones.
-constexpr double SlowestFade = 0.99;
+// The slowest answer fades by this much with every answer: a resolver's cold answers stay
+// in mind through the thousands of quick ones from its cache between them.
+constexpr double SlowestFade = 0.999;
 // The time-out stays this far above the slowest recent answer.
 constexpr double SlowestMargin = 1.25;
 // Pacing sends a window in half a round trip; the round trip counts as at least this long,
@@ -43,7 +43,10 @@ void Refill(DnsServerWindow& w, DnsClock::time_point now) {
 
 void Decrease(DnsServerWindow& w, DnsClock::time_point now, DnsClock::time_point sentAt) {
     if (sentAt <= w.lastDecrease) return; // this round trip has had its decrease
-    w.threshold = std::max(DnsMinWindow, w.window / 2);
+    // Half of what was in flight, the try that told included, as TCP halves its flight: the
+    // window may have grown far beyond what the caller gave it to send.
+    const double flight = std::min(w.window, double(w.inFlight) + 1);
+    w.threshold = std::max(DnsMinWindow, flight / 2);
     w.window = w.threshold;
     w.tokens = std::min(w.tokens, Burst(w));
     w.lastDecrease = now;
@@ -88,7 +91,10 @@ void DnsWindowSent(DnsServerWindow& w, DnsClock::time_point now) {
 bool DnsWindowPresumedLost(const DnsServerWindow& w, DnsClock::time_point now,
                            DnsClock::time_point sentAt) {
     if (!w.measured || w.newestAnsweredSend <= sentAt) return false;
-    double wait = w.srttUs + std::max(4 * w.rttVarUs, 1000.0) + w.srttUs / 4;
+    // Answers overtake each other at a resolver (its cache answers at once, a cold name takes
+    // a while): a try counts as lost only when it is later than the slowest recent answer.
+    double wait = std::max(w.srttUs + std::max(4 * w.rttVarUs, 1000.0) + w.srttUs / 4,
+                           SlowestMargin * w.slowestUs);
     return Us(now - sentAt) > wait;
 }
 
