@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,7 @@
 #include "platform/DnsMessage.h"
 #include "platform/DnsNamePosix.h"
 #include "platform/DnsServerWindow.h"
+#include "platform/NetworkParams.h"
 
 namespace {
 
@@ -46,10 +48,14 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds TryTime = 2000ms;
 constexpr int TriesPerServer = 2;
 constexpr uint16_t DnsPort = 53;
+// The resolver configuration's servers that are asked, at most: as many as a server list holds.
+constexpr int MaxConfiguredServers = 8;
 // Room for many answers arriving while the caller writes output.
 constexpr int ReceiveBufferBytes = 1 << 20;
 // Truncated answers after which a server's questions all go over TCP.
 constexpr unsigned TruncationsForTcp = 2;
+// Overload answers (SERVFAIL, REFUSED) after which a recursive server is asked again.
+constexpr unsigned OverloadRetriesRecursive = 4;
 // A share of lost tries, while other answers arrive, that a rate limiter drops.
 constexpr double RateLimitLossRate = 2.0;
 // TCP connections that may fail before a server is asked over UDP only.
@@ -138,28 +144,40 @@ Channel NewChannel(bool tcp) {
     return Channel(raw);
 }
 
-// The servers to ask, in order: the explicit IPv4 ones, or those c-ares finds configured.
+// The servers to ask, in order: the explicit IPv4 ones, or the system's, read from the resolver
+// configuration by the same reader as the module's server list (IPv6 entries included here);
+// none configured means this machine, as the C library's resolver takes it.
 std::vector<ares_addr_port_node> ServerNodes(const IP4_ARRAY* servers) {
     std::vector<ares_addr_port_node> nodes;
+    const uint16_t testPort = PortForTesting.load();
+    auto add = [&](int family, const void* address) {
+        ares_addr_port_node node{};
+        node.family = family;
+        if (family == AF_INET)
+            std::memcpy(&node.addr.addr4, address, sizeof node.addr.addr4);
+        else
+            std::memcpy(&node.addr.addr6, address, sizeof node.addr.addr6);
+        node.udp_port = node.tcp_port = testPort != 0 && servers != nullptr ? testPort : DnsPort;
+        nodes.push_back(node);
+    };
     if (servers != nullptr && servers->AddrCount != 0) {
-        uint16_t port = PortForTesting.load();
-        for (uint32_t i = 0; i < servers->AddrCount; ++i) {
-            ares_addr_port_node node{};
-            node.family = AF_INET;
-            node.addr.addr4.s_addr = servers->AddrArray[i]; // already in network order
-            node.udp_port = node.tcp_port = port != 0 ? port : DnsPort;
-            nodes.push_back(node);
-        }
+        for (uint32_t i = 0; i < servers->AddrCount; ++i)
+            add(AF_INET, &servers->AddrArray[i]); // already in network order
         return nodes;
     }
-    Channel probe = NewChannel(false);
-    ares_addr_port_node* configured = nullptr;
-    if (probe && ares_get_servers_ports(probe.get(), &configured) == ARES_SUCCESS) {
-        for (ares_addr_port_node* node = configured; node != nullptr; node = node->next) {
-            nodes.push_back(*node);
-            nodes.back().next = nullptr;
-        }
-        ares_free_data(configured);
+    char texts[MaxConfiguredServers][NetworkServerTextSize];
+    const int count = NetworkDnsServerTexts(texts, MaxConfiguredServers);
+    for (int i = 0; i < count; ++i) {
+        in_addr v4{};
+        in6_addr v6{};
+        if (inet_pton(AF_INET, texts[i], &v4) == 1)
+            add(AF_INET, &v4);
+        else if (inet_pton(AF_INET6, texts[i], &v6) == 1)
+            add(AF_INET6, &v6);
+    }
+    if (nodes.empty()) {
+        const in_addr loopback{htonl(INADDR_LOOPBACK)};
+        add(AF_INET, &loopback);
     }
     return nodes;
 }
@@ -210,7 +228,8 @@ struct DnsQuestion {
     bool startedOnServer = false;
     DnsClock::time_point firstSent; // on this server
     unsigned retries = 0;           // time-outs on this server
-    bool overloadRetried = false;
+    unsigned overloadRetries = 0;   // on this server
+    size_t holdUntil = 0;           // sent again only with at most this many in flight (0: now)
     bool overTcp = false;
     bool queued = false;       // in its server's waiting line
     DnsTry* current = nullptr; // the try whose time-out runs, null while waiting to be sent
@@ -335,7 +354,8 @@ void MoveOn(DnsSession* session, DnsQuestion* question, DNS_STATUS status) {
     ++question->server;
     question->startedOnServer = false;
     question->retries = 0;
-    question->overloadRetried = false;
+    question->overloadRetries = 0;
+    question->holdUntil = 0;
     question->overTcp = false;
     Enqueue(session, question, false);
 }
@@ -408,6 +428,8 @@ void Pump(DnsSession* session, DnsClock::time_point now) {
                 MoveOn(session, question, server.down != 0 ? server.down : ERROR_TIMEOUT);
                 continue;
             }
+            if (question->holdUntil != 0 && server.window.inFlight > question->holdUntil)
+                break; // an overload retry waits for fewer in flight, and the rest behind it
             if (!DnsWindowMaySend(server.window, now, &server.ready)) {
                 server.hasPacing = double(server.window.inFlight) + 1 <= server.window.window;
                 break;
@@ -486,9 +508,15 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     DNS_STATUS status = DnsParseAnswer(message, question->wireName, question->type, &records);
     DnsFree(records, DnsFreeRecordList);
     DnsWindowAnswered(server.window, now, t->sentAt, counted, MayBeOverload(status));
-    if (MayBeOverload(status) && !question->overloadRetried) {
-        // Perhaps only too many at once: once more, when the window has shrunk.
-        question->overloadRetried = true;
+    // Perhaps only too many at once: asked again when fewer are in flight. A server that
+    // recurses (RA) may refuse for overload again while it sheds load, so it gets a few
+    // tries, each with half as many in flight; one that does not (an authoritative server
+    // refusing names outside its zones) gets one.
+    const bool recursive = message.size() > 3 && (message[3] & 0x80) != 0;
+    const unsigned retries = recursive ? OverloadRetriesRecursive : 1;
+    if (MayBeOverload(status) && question->overloadRetries < retries) {
+        ++question->overloadRetries;
+        question->holdUntil = std::max<size_t>(1, server.window.inFlight / 2);
         Retire(session, question);
         Enqueue(session, question, true);
         return;
@@ -657,16 +685,6 @@ DnsSession* DnsSessionOpen(uint32_t, const IP4_ARRAY* servers) {
         auto session = std::make_unique<DnsSession>();
         session->limits = Limits();
         std::vector<ares_addr_port_node> nodes = ServerNodes(servers);
-        if (nodes.empty()) { // nothing configured: c-ares' own default
-            Channel channel = NewChannel(false);
-            ares_addr_port_node* defaults = nullptr;
-            if (!channel || ares_get_servers_ports(channel.get(), &defaults) != ARES_SUCCESS ||
-                defaults == nullptr)
-                return nullptr;
-            nodes.push_back(*defaults);
-            nodes.back().next = nullptr;
-            ares_free_data(defaults);
-        }
         const DnsClock::time_point now = DnsClock::now();
         session->servers.resize(nodes.size());
         for (size_t i = 0; i < nodes.size(); ++i) {

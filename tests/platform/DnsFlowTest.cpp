@@ -14,11 +14,11 @@
 #include "FakeDnsServer.h"
 #include "platform/DnsClient.h"
 #include "platform/DnsClientTesting.h"
+#include "platform/DnsServerWindow.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
 
 FakeDnsServer::Reply GoodA() {
     return {Response(0, 1, {Rr(QuestionName, A, {192, 0, 2, 1})})};
@@ -75,7 +75,10 @@ TEST_F(DnsFlowTest, AQuestionAskedAgainGoesOutOnceAndEachRequestGetsItsOwnRecord
     std::vector<DnsQueryRequest> requests(50, DnsQueryRequest{L"same.test", A, -1, nullptr});
     DnsQueryBatch(requests.data(), requests.size(), 0x48, &servers);
     // And once more in a later session: nothing is kept beyond one.
-    DnsQueryBatch(requests.data(), 1, 0x48, &servers);
+    DnsQueryRequest later{L"same.test", A, -1, nullptr};
+    DnsQueryBatch(&later, 1, 0x48, &servers);
+    RecordList laterRecords(later.results);
+    EXPECT_EQ(later.status, 0);
     for (DnsQueryRequest& request : requests) {
         RecordList records(request.results);
         ASSERT_EQ(request.status, 0);
@@ -88,13 +91,19 @@ TEST_F(DnsFlowTest, OverloadAndLossAreAskedAgainAtTheSameServer) {
     struct Case {
         const char* label;
         size_t ignoreFirst, refuseFirst;
+        bool authoritative;
         DNS_STATUS status;
         size_t queries;
     } cases[] = {
-        {"refused once", 0, 1, 0, 2},
-        {"refused twice: final", 0, 2, DNS_ERROR_RCODE_REFUSED, 2},
-        {"lost once", 1, 0, 0, 2},
-        {"lost, then refused once", 1, 1, 0, 3},
+        {"refused once", 0, 1, false, 0, 2},
+        // A resolver sheds load for a while: a few tries, each with fewer in flight.
+        {"refused four times", 0, 4, false, 0, 5},
+        {"refused five times: final", 0, 5, false, DNS_ERROR_RCODE_REFUSED, 5},
+        // An authoritative server refusing a name outside its zones: one more try at most.
+        {"authoritative, refused once", 0, 1, true, 0, 2},
+        {"authoritative, refused twice: final", 0, 2, true, DNS_ERROR_RCODE_REFUSED, 2},
+        {"lost once", 1, 0, false, 0, 2},
+        {"lost, then refused once", 1, 1, false, 0, 3},
     };
     size_t n = 0;
     for (const Case& c : cases) {
@@ -103,6 +112,7 @@ TEST_F(DnsFlowTest, OverloadAndLossAreAskedAgainAtTheSameServer) {
         FakeDnsServer::Reply reply = GoodA();
         reply.ignoreFirst = c.ignoreFirst;
         reply.refuseFirst = c.refuseFirst;
+        reply.refuseWithoutRecursion = c.authoritative;
         server.SetReply(name, A, reply);
         size_t before = server.Queries().size();
         EXPECT_EQ(Ask({name}), std::vector<DNS_STATUS>{c.status});
@@ -112,7 +122,7 @@ TEST_F(DnsFlowTest, OverloadAndLossAreAskedAgainAtTheSameServer) {
 
 TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {
     std::vector<std::string> names;
-    for (size_t i = 0; i < 40; ++i) {
+    for (size_t i = 0; i < 4 * size_t(DnsInitialWindow); ++i) {
         names.push_back(Numbered("t", i));
         FakeDnsServer::Reply reply = GoodA();
         reply.truncateOverUdp = true;
@@ -121,7 +131,9 @@ TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {
     std::vector<DNS_STATUS> statuses = Ask(names);
     EXPECT_EQ(statuses, std::vector<DNS_STATUS>(names.size(), 0));
     EXPECT_EQ(server.TcpConnections(), 1u) << "one connection, every question pipelined on it";
-    EXPECT_LT(UdpQueries(), names.size()) << "after a few truncations the rest go over TCP";
+    // Once truncations came back, no question goes over UDP any more: at most the first
+    // window did.
+    EXPECT_LE(UdpQueries(), size_t(DnsInitialWindow)) << "after a few truncations, TCP";
 }
 
 TEST_F(DnsFlowTest, QueriesInFlightSettleAtWhatTheServerTakes) {
@@ -143,7 +155,8 @@ TEST_F(DnsFlowTest, QueriesInFlightSettleAtWhatTheServerTakes) {
     std::vector<size_t> seen = server.InFlightSeen();
     ASSERT_GT(seen.size(), Count / 2);
     std::vector<size_t> later(seen.begin() + std::ptrdiff_t(seen.size() / 2), seen.end());
-    double mean = double(std::accumulate(later.begin(), later.end(), size_t(0))) / double(later.size());
+    double mean =
+        double(std::accumulate(later.begin(), later.end(), size_t(0))) / double(later.size());
     EXPECT_LE(mean, double(Capacity));
     EXPECT_GE(mean, double(Capacity) / 4) << "the window does not crawl";
 }

@@ -84,9 +84,10 @@ TEST_F(DnsResolverTest, FailuresAndSilenceMoveTheQueryToTheNextServer) {
         FakeDnsServer::Reply first;
         size_t triesAtFirst;
     } cases[] = {
-        // Overload may be passing: asked once more before the next server.
-        {"SERVFAIL", Answer(2), 2},
-        {"REFUSED", Answer(5), 2},
+        // Overload of a resolver (RA set) may be passing: asked four times more, each with
+        // fewer in flight, before the next server.
+        {"SERVFAIL", Answer(2), 5},
+        {"REFUSED", Answer(5), 5},
         {"NOTIMP", Answer(4), 1},
         {"malformed", Answer(0, {Rr(QuestionName, A, {1, 2, 3})}), 1},
         // Sent again after a quarter and three quarters of the question's time on the server.

@@ -238,6 +238,7 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
     if (asked < reply.ignoreFirst + reply.refuseFirst) {
         Reply refused;
         refused.message = {0, 0, 0x81, 0x85, 0, 1, 0, 0, 0, 0, 0, 0};
+        if (reply.refuseWithoutRecursion) refused.message[3] = 0x05;
         refused.delay = reply.delay;
         reply = refused;
     }

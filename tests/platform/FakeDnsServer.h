@@ -53,6 +53,8 @@ class FakeDnsServer {
         // answered REFUSED, before the answer above comes.
         size_t ignoreFirst = 0;
         size_t refuseFirst = 0;
+        bool refuseWithoutRecursion = false; // those REFUSED answers without RA, as from an
+                                             // authoritative-only server
     };
     struct Query {
         uint16_t id = 0;
