@@ -16,11 +16,20 @@ one, each to a connection of its own upstream. The sockets keep the system's
 default buffers: a burst that overruns them is lost, as at a real server. One
 plain loop over all sockets: it must carry thousands of queries a second
 without becoming what is measured. With --stats FILE it writes what it carried
-there when it ends (SIGTERM)."""
+there when it ends (SIGTERM).
+
+For the tests that need a server to hold answers back: --hold NAME (any number) keeps every UDP
+query for that name from going on; with --control the relay says "ready" on standard output
+once it listens and "held NAME" for each query it holds, and a line "release" on standard input
+sends the held queries on and ends the holding (the relay ends when its standard input does).
+Without --control held queries are never answered: a server that is mute for those names.
+
+    delay_proxy.py --listen 127.0.0.10 --upstream 127.0.0.1 --hold loc-zero.e2e.test --control"""
 
 import argparse
 import collections
 import heapq
+import os
 import random
 import selectors
 import signal
@@ -28,6 +37,18 @@ import socket
 import struct
 import sys
 import time
+
+
+def question_name(query):
+    """The question's name of a query in lower case, without a final dot; None if unreadable."""
+    labels, pos = [], 12
+    while pos < len(query) and query[pos] != 0:
+        length = query[pos]
+        if length > 63 or pos + 1 + length > len(query):
+            return None
+        labels.append(query[pos + 1 : pos + 1 + length])
+        pos += 1 + length
+    return b".".join(labels).decode("latin-1").lower() if pos < len(query) else None
 
 
 def drain(sock):
@@ -64,6 +85,30 @@ class Relay:
         self.selector.register(self.listen, selectors.EVENT_READ, self.from_clients)
         self.selector.register(self.upstream, selectors.EVENT_READ, self.from_upstream)
         self.selector.register(self.acceptor, selectors.EVENT_READ, self.accept)
+        self.hold = {name.lower().rstrip(".") for name in args.hold}
+        self.held = []  # (query, client) kept back until release
+        self.control = b""
+        if args.control:
+            self.selector.register(sys.stdin.fileno(), selectors.EVENT_READ, self.from_control)
+            self.say("ready")
+
+    def say(self, line):
+        sys.stdout.write(line + "\n")
+        sys.stdout.flush()
+
+    # ---- control: "release" on standard input ----
+    def from_control(self, _):
+        data = os.read(sys.stdin.fileno(), 4096)
+        if not data:
+            raise SystemExit(0)
+        self.control += data
+        while b"\n" in self.control:
+            line, self.control = self.control.split(b"\n", 1)
+            if line.strip() == b"release":
+                self.hold = set()
+                for query, client in self.held:
+                    self.later(lambda q=query, c=client: self.send_up(q, c))
+                self.held = []
 
     def later(self, action):
         self.sequence += 1
@@ -80,6 +125,11 @@ class Relay:
                 continue
             if self.lost():
                 self.stats["queries lost"] += 1
+                continue
+            if self.hold and question_name(query) in self.hold:
+                self.held.append((query, client))
+                if self.args.control:
+                    self.say(f"held {question_name(query)}")
                 continue
             self.later(lambda q=query, c=client: self.send_up(q, c))
 
@@ -197,6 +247,10 @@ def main():
     parser.add_argument("--loss", type=float, default=0.0, help="percent of datagrams lost each way")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--mute", action="store_true")
+    parser.add_argument("--hold", action="append", default=[], metavar="NAME",
+                        help="keep UDP queries for this name back (until released)")
+    parser.add_argument("--control", action="store_true",
+                        help="report on standard output, take 'release' on standard input")
     parser.add_argument("--stats")
     args = parser.parse_args()
     relay = Relay(args)
