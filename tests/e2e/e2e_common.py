@@ -2,12 +2,12 @@
 the loopback DNS server that scripts/test.sh starts in a private namespace."""
 
 import os
+import select
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
+import time
 import unittest
 
 # CTest treats this exit code as "skipped".
@@ -301,65 +301,68 @@ def main():
     unittest.main(verbosity=2)
 
 
-class LoopbackUdpServer:
-    """A UDP server on port 53 of a loopback address of its own, for the tests that need a
-    server that misbehaves: handle(query, client) gets every datagram, on the server's own
-    thread. close() ends it."""
+# The test servers and the relay of the repository: the hostile server of tests/hostile, which
+# sends the hostile answers kept in tests/hostile/answers/, and bench/delay_proxy.py.
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(HERE, "..", "hostile"))
+import hostile_server  # noqa: E402
 
-    def __init__(self, address):
+RELAY = os.path.join(HERE, "..", "..", "bench", "delay_proxy.py")
+
+
+def failing_server(address, case):
+    """The hostile server on port 53 of address, answering every question with one case of its
+    answers: "servfail" or "refused", from a resolver (RA set), without records. Its queries()
+    are the questions it was asked; stop() ends it. OSError when it cannot bind the port."""
+    return hostile_server.HostileServer(address, 53, every=case).start()
+
+
+class Relay:
+    """The relay bench/delay_proxy.py on port 53 of address, in front of upstream: delay_ms more
+    a round trip, and the UDP queries for the names of hold kept back until release() (for
+    good without it, a server that never answers them). close() ends it. OSError when it does
+    not start (the port cannot be bound)."""
+
+    def __init__(self, address, upstream, delay_ms=0, hold=()):
         self.address = address
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind((address, 53))
-        self.sock.settimeout(0.2)
-        self.running = True
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
+        argv = [sys.executable, RELAY, "--listen", address, "--upstream", upstream,
+                "--delay-ms", str(delay_ms), "--control"]
+        for name in hold:
+            argv += ["--hold", name]
+        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+        self.buffer = b""
+        if self.line(30) != "ready":
+            self.proc.kill()
+            _, err = self.proc.communicate()
+            raise OSError(f"the relay on {address} did not start: {err.decode(errors='replace')}")
 
-    def serve(self):
-        while self.running:
-            try:
-                query, client = self.sock.recvfrom(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            self.handle(query, client)
+    def line(self, timeout):
+        """The relay's next line of output; None if there is none within timeout (a bound for
+        a relay that hangs, not a wait: the line comes as soon as the relay writes it)."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.buffer:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
+                return None
+            data = os.read(self.proc.stdout.fileno(), 4096)
+            if not data:
+                return None
+            self.buffer += data
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line.decode()
 
-    def handle(self, query, client):
-        raise NotImplementedError
+    def wait_held(self, timeout=20):
+        """True once the relay holds a query back."""
+        line = self.line(timeout)
+        return line is not None and line.startswith("held ")
 
-    def forward(self, query, client, upstream):
-        """Asks upstream and passes its answer on; a lost answer is dropped."""
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as up:
-            up.settimeout(2)
-            try:
-                up.sendto(query, (upstream, 53))
-                self.sock.sendto(up.recvfrom(4096)[0], client)
-            except OSError:
-                pass
+    def release(self):
+        """Sends the held queries on, and every later one at once."""
+        self.proc.stdin.write(b"release\n")
+        self.proc.stdin.flush()
 
     def close(self):
-        self.running = False
-        self.thread.join()
-        self.sock.close()
-
-
-class FailingServer(LoopbackUdpServer):
-    """Answers every query with one response code (2 SERVFAIL, 5 REFUSED) and nothing else."""
-
-    def __init__(self, address, rcode):
-        self.rcode = rcode
-        self.asked = 0
-        super().__init__(address)
-
-    def handle(self, query, client):
-        if len(query) < 12:
-            return
-        self.asked += 1
-        flags = bytes([query[2] | 0x80, 0x80 | self.rcode])
-        # The question stays; no answer, authority or additional records.
-        end = 12
-        while end < len(query) and query[end] != 0:
-            end += 1 + query[end]
-        header = query[:2] + flags + b"\x00\x01" + b"\x00" * 6
-        self.sock.sendto(header + query[12 : end + 5], client)
+        self.proc.terminate()
+        self.proc.communicate(timeout=30)

@@ -14,14 +14,13 @@ import select
 import signal
 import subprocess
 import tempfile
-import threading
 import time
 import unittest
 
 from e2e_common import (
     ALL_TYPES,
     LOC_FAILS,
-    LoopbackUdpServer,
+    Relay,
     lookup_failure,
     refused_everything,
     SYMBOL_NAMES_SENT_AS_TYPED,
@@ -632,32 +631,14 @@ class Errors(E2ETestCase):
         )
 
 
-class SlowServer(LoopbackUdpServer):
-    """A UDP relay that hands every query to the real server and delays the answer, so a
-    lookup lasts long enough to be interrupted."""
-
-    def __init__(self, upstream, address="127.0.0.9", delay=0.3, mute=b""):
-        self.upstream = upstream
-        self.delay = delay
-        self.mute = mute  # queries whose bytes contain this are never answered
-        super().__init__(address)
-
-    def handle(self, query, client):
-        threading.Thread(target=self.relay, args=(query, client), daemon=True).start()
-
-    def relay(self, query, client):
-        if self.mute and self.mute in query:
-            return
-        time.sleep(self.delay)
-        self.forward(query, client, self.upstream)
-
-
 class BreakOff(E2ETestCase):
     """Ctrl-C while the command waits for answers: the third name's server never answers."""
 
     def setUp(self):
+        # The relay in front of the server: 300 ms a round trip, so that a lookup lasts long
+        # enough to be interrupted, and the third name's queries never answered.
         try:
-            self.relay = SlowServer(self.server, mute=b"\x08loc-zero")
+            self.relay = Relay("127.0.0.9", self.server, delay_ms=300, hold=["loc-zero.e2e.test"])
         except OSError as error:
             self.skipTest(f"cannot bind port 53 of 127.0.0.9: {error}")
 

@@ -18,14 +18,13 @@ import struct
 import sys
 import tempfile
 import termios
-import threading
 import time
 import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean of __pycache__
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from e2e_common import LoopbackUdpServer  # noqa: E402
+from e2e_common import Relay  # noqa: E402
 from ptydrive import PtyOutput, PtySession  # noqa: E402
 
 CORVANE = None
@@ -199,30 +198,6 @@ class PagerOnTerminal(unittest.TestCase):
         self.assertNotIn(PROMPT, r.output)
 
 
-class HoldingRelay(LoopbackUdpServer):
-    """A UDP relay in front of the test server: queries whose bytes contain `hold` are kept
-    back until release() (or forever, mute)."""
-
-    def __init__(self, hold, address="127.0.0.10"):
-        self.hold = hold
-        self.held = []
-        self.got_held = threading.Event()
-        self.released = threading.Event()
-        super().__init__(address)
-
-    def handle(self, query, client):
-        if self.hold in query and not self.released.is_set():
-            self.held.append((query, client))
-            self.got_held.set()
-            return
-        threading.Thread(target=self.forward, args=(query, client, SERVER), daemon=True).start()
-
-    def release(self):
-        self.released.set()
-        for query, client in self.held:
-            self.forward(query, client, SERVER)
-
-
 def corvane_child(session):
     """The corvane process under the wrapper shell: a signal for it alone."""
     with open(f"/proc/{session.pid}/task/{session.pid}/children") as children:
@@ -235,20 +210,22 @@ class LookupsInFlight(unittest.TestCase):
     command waits for answers ends it."""
 
     def relay(self, hold):
+        """The relay in front of the test server, holding back the queries for hold until
+        release() (or for good)."""
         try:
-            relay = HoldingRelay(hold)
+            relay = Relay("127.0.0.10", SERVER, hold=[hold])
         except OSError as error:
             self.skipTest(f"cannot bind port 53 of 127.0.0.10: {error}")
         self.addCleanup(relay.close)
         return relay
 
     def test_prompt_while_later_names_are_in_flight(self):
-        relay = self.relay(b"\x08loc-zero")
+        relay = self.relay("loc-zero.e2e.test")
         with start(f"dns /P,5 {relay.address} e2e.test multi.e2e.test loc-zero.e2e.test") as s:
             s.expect(PROMPT, timeout=20)
             # The last name was asked before the first page was full, and its answers are
             # still held back while the prompt waits.
-            self.assertTrue(relay.got_held.wait(20))
+            self.assertTrue(relay.wait_held(20))
             self.assertNotIn(b"LOC-ZERO", s.transcript)
             relay.release()
             s.send(b"c")
@@ -260,12 +237,12 @@ class LookupsInFlight(unittest.TestCase):
         self.assertIn(b"LOC     LOCATION    0\xc2\xb0 0", r.output)
 
     def test_break_while_waiting_for_answers(self):
-        relay = self.relay(b"\x08loc-zero")  # never released: a mute server for that name
+        relay = self.relay("loc-zero.e2e.test")  # never released: a mute server for that name
         with start(f"dns {relay.address} multi.e2e.test loc-zero.e2e.test") as s:
             s.expect(b"LOC-ZERO.E2E.TEST", timeout=20)
             # Its header is out; its answers are awaited.
             s.expect(("\u2500" * 35 + "\r\n").encode("utf-8"), timeout=20)
-            self.assertTrue(relay.got_held.wait(20))
+            self.assertTrue(relay.wait_held(20))
             os.kill(corvane_child(s), signal.SIGINT)
             r = finish(s)
         self.assertEqual(r.rc, 3)

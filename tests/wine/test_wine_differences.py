@@ -15,7 +15,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from e2e_common import FailingServer  # noqa: E402
+from e2e_common import failing_server  # noqa: E402
 
 PROBE = None
 RUNNER = os.environ.get("CORVANE_RUNNER", "")
@@ -57,13 +57,13 @@ class DnsQuery(unittest.TestCase):
     def test_only_the_first_server_is_asked(self):
         # A server answering SERVFAIL first, the test server second: Windows goes on to the
         # next server of the array, wine gives the first one's failure.
-        failing = FailingServer("127.0.0.13", 2)
+        failing = failing_server("127.0.0.13", "servfail")
         try:
             self.assertEqual(probe("query", "1.2.0.192.in-addr.arpa", "12", f"127.0.0.13,{SERVER}"),
                              "status 9002\n")
-            self.assertEqual(failing.asked, 1)
+            self.assertEqual(len(failing.queries()), 1)
         finally:
-            failing.close()
+            failing.stop()
 
     def test_reply_lists_every_section(self):
         # Both list the additional section; the module must keep to the answer section.
