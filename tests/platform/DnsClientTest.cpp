@@ -1,6 +1,6 @@
 // The DNS client against FakeDnsServer on loopback: record parsing, statuses, malformed
-// answers and the transport. Every query names 127.0.0.1 and the fake server's port, so the
-// machine's configured resolver is never asked.
+// answers (cases of tests/hostile/answers/) and the transport. Every query names 127.0.0.1 and
+// the fake server's port, so the machine's configured resolver is never asked.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "AnswerCorpus.h"
 #include "DescribeRecords.h"
 #include "FakeDnsServer.h"
 #include "platform/DnsClient.h"
@@ -21,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uint16_t OPT = 41;
 constexpr uint32_t ShortTimeoutMs = 150;
 
 class DnsClientTest : public ::testing::Test {
@@ -261,66 +261,49 @@ TEST_F(DnsClientTest, FormErrWithoutEdnsSupportIsRetriedPlainThenReported) {
 
 // ---- Malformed answers --------------------------------------------------------------------
 
+// Answers of tests/hostile/answers/ that cannot be read, each asked for its type.
 struct BadCase {
     const char* label;
+    const char* answers; // the case's file
     uint16_t type;
-    Bytes reply;
 };
 
-std::vector<BadCase> BadCases() {
-    const size_t at = AnswerOffset("bad.test"); // first answer record
-    const size_t data = at + 2 + 10;            // its RDATA when the owner is QuestionName
-    const Bytes soa = Soa();
-    return {
-        {"owner pointer to itself", A, Response(0, 1, {Rr(Pointer(at), A, {1, 2, 3, 4})})},
-        {"pointer loop", CNAME,
-         Response(0, 1, {Rr(QuestionName, CNAME, Pointer(data + 2) + Pointer(data))})},
-        {"pointer outside the message", A, Response(0, 1, {Rr({0xFF, 0xFF}, A, {1, 2, 3, 4})})},
-        {"pointer cut by the message end", A, Response(0, 1, {Bytes{0xC0}})},
-        {"label length 64", A,
-         Response(0, 1, {Rr(Bytes{64} + Bytes(64, 'a') + Bytes{0}, A, {1, 2, 3, 4})})},
-        {"extended label type", A, Response(0, 1, {Rr(Bytes{0x80, 0}, A, {1, 2, 3, 4})})},
-        {"name over 255 octets through pointers", CNAME,
-         Response(0, 4, GrowingNames("bad.test", 63))},
-        {"name running past the message end", A, Response(0, 1, {Bytes{5, 'a', 'b'}})},
-        {"RDLENGTH past the end", A, Response(0, 1, {RrWithLength(QuestionName, A, 4, {1, 2})})},
-        {"record header cut short", A, Response(0, 1, {QuestionName + Bytes{0, 1, 0, 1, 0}})},
-        {"A of 5 bytes", A, Response(0, 1, {Rr(QuestionName, A, {1, 2, 3, 4, 5})})},
-        {"A of 3 bytes", A, Response(0, 1, {Rr(QuestionName, A, {1, 2, 3})})},
-        {"AAAA of 15 bytes", AAAA, Response(0, 1, {Rr(QuestionName, AAAA, Bytes(15, 1))})},
-        {"MX without exchange", MX, Response(0, 1, {Rr(QuestionName, MX, {0, 10})})},
-        {"MX with a byte after the name", MX,
-         Response(0, 1, {Rr(QuestionName, MX, Bytes{0, 10} + Name("m.test") + Bytes{0})})},
-        {"MX name past its RDATA", MX,
-         Response(0, 1, {RrWithLength(QuestionName, MX, 4, Bytes{0, 10} + Name("m.test"))})},
-        {"CNAME with a byte after the name", CNAME,
-         Response(0, 1, {Rr(QuestionName, CNAME, Name("c.test") + Bytes{7})})},
-        {"NS without data", NS, Response(0, 1, {Rr(QuestionName, NS, {})})},
-        {"SOA numbers short", SOA,
-         Response(0, 1, {Rr(QuestionName, SOA, Bytes(soa.begin(), soa.end() - 1))})},
-        {"SOA numbers long", SOA, Response(0, 1, {Rr(QuestionName, SOA, Soa() + Bytes{0})})},
-        {"SOA second name missing", SOA, Response(0, 1, {Rr(QuestionName, SOA, Name("ns.test"))})},
-        {"LOC of 15 bytes", LOC,
-         Response(0, 1, {Rr(QuestionName, LOC, Bytes(LocData.begin(), LocData.end() - 1))})},
-        {"LOC of 17 bytes", LOC, Response(0, 1, {Rr(QuestionName, LOC, LocData + Bytes{0})})},
-        {"LOC version 1", LOC, Response(0, 1, {Rr(QuestionName, LOC, Bytes{1} + Bytes(15, 0))})},
-        {"TXT string past its data", TXT, Response(0, 1, {Rr(QuestionName, TXT, {5, 'a', 'b'})})},
-        {"TXT string past its data into the next record", TXT,
-         Response(0, 2,
-                  {RrWithLength(QuestionName, TXT, 2, {5, 'a'}),
-                   Rr(QuestionName, TXT, Text("abcdef"))})},
-        {"more answers announced than present", A,
-         Response(0, 2, {Rr(QuestionName, A, {192, 0, 2, 1})})},
-        {"OPT in the answer section", A, Response(0, 1, {Rr({0}, OPT, {})})},
-        {"not a response", A,
-         Bytes{0, 0, 0x01, 0x00, 0, 1, 0, 1, 0, 0, 0, 0} + Rr(QuestionName, A, {1, 2, 3, 4})},
-    };
-}
+const BadCase BadCases[] = {
+    {"owner pointer to itself", "owner-pointer-to-itself", A},
+    {"pointer loop", "cname-pointer-loop", CNAME},
+    {"pointer outside the message", "owner-pointer-outside", A},
+    {"pointer cut by the message end", "pointer-cut-by-end", A},
+    {"label length 64", "owner-label-64", A},
+    {"extended label type", "owner-extended-label", A},
+    {"name over 255 octets through pointers", "cname-over-255-octets", CNAME},
+    {"name running past the message end", "name-past-end", A},
+    {"RDLENGTH past the end", "rdlength-past-end", A},
+    {"record header cut short", "record-header-cut", A},
+    {"A of 5 bytes", "a-5-bytes", A},
+    {"A of 3 bytes", "a-3-bytes", A},
+    {"AAAA of 15 bytes", "aaaa-15-bytes", AAAA},
+    {"MX without exchange", "mx-without-exchange", MX},
+    {"MX with a byte after the name", "mx-byte-after-name", MX},
+    {"MX name past its RDATA", "mx-name-past-rdata", MX},
+    {"CNAME with a byte after the name", "cname-byte-after-name", CNAME},
+    {"NS without data", "ns-without-data", NS},
+    {"SOA numbers short", "soa-numbers-short", SOA},
+    {"SOA numbers long", "soa-numbers-long", SOA},
+    {"SOA second name missing", "soa-second-name-missing", SOA},
+    {"LOC of 15 bytes", "loc-15-bytes", LOC},
+    {"LOC of 17 bytes", "loc-17-bytes", LOC},
+    {"LOC version 1", "loc-version-1", LOC},
+    {"TXT string past its data", "txt-past-its-data", TXT},
+    {"TXT string past its data into the next record", "txt-into-next-record", TXT},
+    {"more answers announced than present", "ancount-too-large", A},
+    {"OPT in the answer section", "opt-in-answers", A},
+    {"not a response", "not-a-response", A},
+};
 
 TEST_F(DnsClientTest, MalformedAnswersAreBadPackets) {
-    for (const BadCase& c : BadCases()) {
-        SCOPED_TRACE(c.label);
-        server.SetReply("bad.test", c.type, {c.reply});
+    for (const BadCase& c : BadCases) {
+        SCOPED_TRACE(std::string(c.label) + " (" + c.answers + ".answer)");
+        server.SetReply("bad.test", c.type, CorpusReply(c.answers, "bad.test", c.type));
         RecordList list;
         EXPECT_EQ(Query(L"bad.test", c.type, list), DNS_ERROR_BAD_PACKET);
         EXPECT_EQ(list, nullptr);
