@@ -20,8 +20,12 @@ TYPES = {"A": 1, "NS": 2, "CNAME": 5, "SOA": 6, "PTR": 12, "MX": 15, "TXT": 16, 
          "LOC": 29}
 
 _HEX = re.compile(r"([0-9a-fA-F]+)(?:\*([0-9]+))?\Z")
-_POINTER = re.compile(r"@(\+?)([0-9]+)\Z")
-_OPTION = re.compile(r"(mute|none|other-id|udp-truncated|tcp-close)\Z|(delay|tcp-length)=([-+]?[0-9]+)\Z")
+_POINTER = re.compile(r"@(\+?)([0-9]{1,9})\Z")
+_OPTION = re.compile(r"(mute|none|other-id|udp-truncated|tcp-close)\Z"
+                     r"|(delay|tcp-length)=([-+]?[0-9]{1,9})\Z")
+# The limits both readers keep to.
+MAX_REPEAT = 65535
+MAX_DELAY_MS = 600000
 
 
 class CorpusError(ValueError):
@@ -32,7 +36,7 @@ def wire_name(dotted):
     """The uncompressed wire form of a dotted ASCII name ("." or "" is the root)."""
     out = bytearray()
     for label in dotted.strip(".").split(".") if dotted.strip(".") else []:
-        if not label or len(label) > 63:
+        if not label or len(label) > 63 or not label.isascii():
             raise CorpusError(f"bad label in {dotted!r}")
         out.append(len(label))
         out += label.encode("ascii")
@@ -113,13 +117,14 @@ def assemble(items, question):
             out += qname
         elif item.startswith('"'):
             text, _, count = item[1:].partition('"')
-            if count and not (count.startswith("*") and count[1:].isdigit()):
+            if count and not (count.startswith("*") and count[1:].isdigit()
+                              and len(count) <= 10 and int(count[1:]) <= MAX_REPEAT):
                 raise CorpusError(f"bad repeat in {item!r}")
+            if not all(" " <= c <= "~" for c in text):
+                raise CorpusError(f"text other than printable ASCII in {item!r}")
             out += text.encode("ascii") * (int(count[1:]) if count else 1)
         elif item.startswith("name:"):
             out += wire_name(item[5:])
-        elif item.startswith("labels:"):
-            out += wire_name(item[7:])[:-1]
         elif _POINTER.match(item):
             relative, number = _POINTER.match(item).groups()
             offset = int(number) + (past_question if relative else 0)
@@ -128,6 +133,8 @@ def assemble(items, question):
             out += struct.pack("!H", 0xC000 | offset)
         elif _HEX.match(item) and len(_HEX.match(item).group(1)) % 2 == 0:
             digits, count = _HEX.match(item).groups()
+            if count and (len(count) > 9 or int(count) > MAX_REPEAT):
+                raise CorpusError(f"bad repeat in {item!r}")
             out += bytes.fromhex(digits) * (int(count) if count else 1)
         else:
             raise CorpusError(f"unknown token {item!r}")
@@ -205,8 +212,12 @@ def parse(name, text):
                         setattr(current, option.group(1).replace("-", "_"), True)
                     elif option.group(2) == "delay":
                         current.delay_ms = int(option.group(3))
+                        if not 0 <= current.delay_ms <= MAX_DELAY_MS:
+                            raise CorpusError(f"delay out of range: {word}")
                     else:
                         current.tcp_length = int(option.group(3))
+                        if abs(current.tcp_length) > 65535:
+                            raise CorpusError(f"length out of range: {word}")
                 for word in types:
                     rtype = query_type(word)
                     if rtype in answers:

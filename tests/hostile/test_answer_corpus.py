@@ -57,7 +57,8 @@ class BothReaders(unittest.TestCase):
     def test_bad_notation_is_refused(self):
         for text in ["answer A\n    0\n", "answer A\n    {00\n", "answer A\n    @16384\n",
                      "answer A\n    ]\n", "answer B\n", "    00\n", "junk\n",
-                     "answer A\nanswer A\n", "answer A\n    \"x\n", "answer A\n    zz\n"]:
+                     "answer A\nanswer A\n", "answer A\n    \"x\n", "answer A\n    zz\n",
+                     "answer A\n    \"caf\u00e9\"\n", "answer A\n    name:a..b\n"]:
             with self.subTest(text=text):
                 with self.assertRaises(answer_corpus.CorpusError):
                     answer_corpus.parse("bad", text)

@@ -115,7 +115,8 @@ Bytes WireName(std::string_view dotted) {
     while (!dotted.empty()) {
         size_t dot = dotted.find('.');
         std::string_view label = dotted.substr(0, dot);
-        if (label.empty() || label.size() > 63)
+        if (label.empty() || label.size() > 63 ||
+            std::any_of(label.begin(), label.end(), [](char c) { return uint8_t(c) >= 0x80; }))
             throw AnswerCorpusError("bad label in '" + std::string(dotted) + "'");
         out.push_back(uint8_t(label.size()));
         out.insert(out.end(), label.begin(), label.end());
@@ -167,12 +168,12 @@ Bytes Assemble(const Tokens& tokens, const Bytes& question) {
         } else if (token[0] == '"') {
             size_t close = token.find('"', 1);
             Bytes text(token.begin() + 1, token.begin() + std::ptrdiff_t(close));
+            if (!std::all_of(text.begin(), text.end(),
+                             [](uint8_t c) { return c >= ' ' && c <= '~'; }))
+                throw AnswerCorpusError("text other than printable ASCII in '" + token + "'");
             out = out + Repeated(text, std::string_view(token).substr(close + 1));
         } else if (token.starts_with("name:")) {
             out = out + WireName(token.substr(5));
-        } else if (token.starts_with("labels:")) {
-            Bytes name = WireName(token.substr(7));
-            out.insert(out.end(), name.begin(), name.end() - 1);
         } else if (token[0] == '@') {
             bool relative = token.size() > 1 && token[1] == '+';
             std::string_view digits = std::string_view(token).substr(relative ? 2 : 1);

@@ -409,20 +409,15 @@ double ThreadCpuSeconds() {
 
 TEST_F(DnsClientTest, UnansweredQueriesTimeOutWithinTheBound) {
     DnsClientSetTimeoutForTesting(ShortTimeoutMs);
-    FakeDnsServer::Reply mute;
-    mute.mute = true;
-    FakeDnsServer::Reply wrongId{Response(0, 1, {Rr(QuestionName, A, {1, 2, 3, 4})})};
-    wrongId.wrongId = true;
-    FakeDnsServer::Reply otherQuestion{Bytes{0, 0, 0x81, 0x80, 0, 1, 0, 0, 0, 0, 0, 0} +
-                                       Name("other.test") + Bytes{0, 1, 0, 1}};
-    otherQuestion.asIs = true;
+    // No reply; only a reply with another ID; only a reply to another question.
     struct Case {
         const char* name;
-        FakeDnsServer::Reply reply;
-    } cases[] = {{"mute.test", mute}, {"id.test", wrongId}, {"question.test", otherQuestion}};
+        const char* answers; // the case of tests/hostile/answers/
+    } cases[] = {
+        {"mute.test", "mute"}, {"id.test", "wrong-id"}, {"question.test", "other-question"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        server.SetReply(c.name, A, c.reply);
+        server.SetReply(c.name, A, CorpusReply(c.answers, c.name, A));
         auto start = std::chrono::steady_clock::now();
         double cpuStart = ThreadCpuSeconds();
         RecordList list;
