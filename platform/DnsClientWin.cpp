@@ -9,12 +9,14 @@
 // still inside DnsQuery_W leave when the system gives up the query, without waiting for them.
 //
 // The pool sees only the system's final status: it has moved on between servers and waited out
-// its own tries already, so a time-out is final here. A server failure or a refusal may only
+// its own tries already, so a time-out is final here (also one that wine reports as a server
+// failure, told by the time it took). A server failure or a refusal that comes at once may only
 // mean too many at once (a forwarder refuses above its limit of queries in flight), so such a
 // query is asked once more, with fewer at once: each session has a limit on its queries running
 // that halves on such an answer (once for the queries that were running together) and grows
-// back by one for every limit's worth of good answers. The query asked again goes ahead of the
-// session's others, and starts only when fewer of them run than when it failed.
+// back by one for every limit's worth of good answers to queries started since. The query asked
+// again goes ahead of the session's others, and starts only when fewer of them run than when it
+// failed.
 #include <windows.h>
 
 #include <algorithm>
@@ -37,6 +39,10 @@ constexpr size_t MaxThreads = 32;
 constexpr SIZE_T ThreadStack = 128 * 1024;
 // A session's limit on its queries running never halves below this.
 constexpr size_t MinRunning = 4;
+// A server that turns queries away answers at once. A failure that took the system longer is
+// the end of its own tries at a server that did not answer (wine reports such a time-out as
+// 9002, like a server failure): final, and no sign of too many at once.
+constexpr ULONGLONG OverloadAnswerMs = 2000;
 
 // IPv4 servers in the layout of IP4_ARRAY: the count, then the addresses.
 using ServerArray = std::vector<uint32_t>;
@@ -95,6 +101,7 @@ struct Job {
     DNS_STATUS status = 0;
     DNS_RECORD* results = nullptr;
     uint64_t start = 0;      // the session's count of starts when this one started
+    bool quick = false;      // its status came within OverloadAnswerMs
     bool askedAgain = false; // after an overload answer
     size_t startBelow = 0;   // asked again: starts only when fewer of the session's queries run
 };
@@ -109,12 +116,12 @@ void FreeJob(Job* job) {
 struct DnsSession {
     uint32_t options = 0;
     std::shared_ptr<const ServerArray> servers;
-    std::deque<Job*> waiting;   // submitted, not started; one asked again goes first
+    std::deque<Job*> waiting;   // submitted, not started; those asked again go first
     std::vector<Job*> running;  // started, not yet answered
     std::deque<Job*> completed; // answered, not yet handed back
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     size_t limit = MaxThreads; // queries running at once
-    size_t goodAnswers = 0;    // since the limit last changed
+    size_t goodAnswers = 0;    // counted for the limit's growth
     uint64_t starts = 0;       // queries started so far
     uint64_t halvedAt = 0;     // starts when the limit last halved
 };
@@ -181,7 +188,7 @@ Job* StartNext() {
 // Called with the lock held when a started query has its status. True when it goes back to
 // its session's waiting ones, to be asked again.
 bool AskAgain(DnsSession* session, Job* job) {
-    if (MayBeOverload(job->status)) {
+    if (MayBeOverload(job->status) && job->quick) {
         // The queries that ran together with the first one of such answers all met the same
         // load: they halve the limit once between them.
         if (job->start >= session->halvedAt) {
@@ -189,17 +196,27 @@ bool AskAgain(DnsSession* session, Job* job) {
             session->halvedAt = session->starts;
             session->goodAnswers = 0;
         }
-        if (!job->askedAgain) {
+        if (!job->askedAgain && job->results == nullptr) {
+            // After those asked again before it, ahead of the rest: the output wants the
+            // earlier queries first.
+            auto at = session->waiting.begin();
+            while (at != session->waiting.end() && (*at)->askedAgain)
+                ++at;
+            try {
+                session->waiting.insert(at, job);
+            } catch (...) {
+                return false; // no room: this status is the result
+            }
             job->askedAgain = true;
             // Once one of those that ran with it has finished, or at once when none runs.
             job->startBelow = std::max<size_t>(session->running.size(), 1);
-            if (job->results != nullptr) DnsFree(job->results, DnsFreeRecordList);
-            job->results = nullptr;
-            session->waiting.push_front(job);
             return true;
         }
-    } else if (Good(job->status) && session->limit < MaxThreads &&
-               ++session->goodAnswers >= session->limit) {
+    } else if (Good(job->status) && job->start >= session->halvedAt &&
+               (session->waiting.empty() || !session->waiting.front()->askedAgain) &&
+               session->limit < MaxThreads && ++session->goodAnswers >= session->limit) {
+        // Only what ran within the limit as it is tells that the server copes with it, and
+        // not while a query waits to be asked again: it would get the place grown.
         ++session->limit;
         session->goodAnswers = 0;
     }
@@ -218,8 +235,10 @@ DWORD WINAPI Worker(void* parameter) {
         self->busy = true;
         ReleaseSRWLockExclusive(&ThePool.lock);
 
+        const ULONGLONG asked = GetTickCount64();
         job->status = DnsQueryAnswers(job->name.c_str(), job->type, job->options,
                                       AsArray(job->servers), &job->results, nullptr);
+        job->quick = GetTickCount64() - asked < OverloadAnswerMs;
 
         AcquireSRWLockExclusive(&ThePool.lock);
         self->busy = false;
