@@ -323,7 +323,9 @@ DNS_STATUS DnsQueryAnswers(const wchar_t* name, uint16_t type, uint32_t options,
     if (name == nullptr) return ERROR_INVALID_PARAMETER;
     wchar_t ascii[DNS_MAX_NAME_BUFFER_LENGTH];
     DNS_RECORD* list = nullptr;
-    DNS_STATUS status = DnsQuery_W(WireName(name, ascii), type, options, servers, &list, nullptr);
+    // Only DNS servers are asked: no NetBIOS lookup of a short name without an address.
+    DNS_STATUS status = DnsQuery_W(WireName(name, ascii), type, options | DNS_QUERY_NO_NETBT,
+                                   servers, &list, nullptr);
     if (status != 0) {
         if (list != nullptr) DnsFree(list, DnsFreeRecordList);
         return status;
