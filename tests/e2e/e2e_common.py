@@ -390,10 +390,10 @@ class LoopbackUdpServer:
         self.sock.close()
 
 
-def failure_reply(query, rcode):
+def failure_reply(query, rcode, recursion_available=True):
     """The reply to a query with one response code (2 SERVFAIL, 5 REFUSED): the question stays;
-    no answer, authority or additional records."""
-    flags = bytes([query[2] | 0x80, 0x80 | rcode])
+    no answer, authority or additional records. RA set, as a resolver's, unless told."""
+    flags = bytes([query[2] | 0x80, (0x80 if recursion_available else 0) | rcode])
     end = 12
     while end < len(query) and query[end] != 0:
         end += 1 + query[end]

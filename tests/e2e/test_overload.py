@@ -41,11 +41,13 @@ ADDRESSES = [f"198.51.100.{i}" for i in range(1, 61)]
 
 
 class ScriptedServer(LoopbackUdpServer):
-    """Answers each question by its rule: "refuse-first" refuses it as often as the client's
-    one try asks (TRIES_AT_A_FAILING_SERVER) and passes it on to upstream after that, "refuse"
+    """Answers each question by its rule: "refuse-first" refuses it as often as one try of the
+    client asks it (TRIES_AT_A_FAILING_SERVER) and passes it on to upstream after that, "refuse"
     always refuses, "mute" never answers, "hold" keeps every question until the test answers
     it (answer). It counts how often each question is asked; a datagram that the system sends
-    again after a time-out (the same ID from the same socket) is no new question."""
+    again after a time-out (the same ID from the same socket) is no new question. Its
+    refusals are an authoritative server's (no RA): the POSIX client asks those once more, as
+    the Windows pool asks every one (a resolver's it asks a few times more)."""
 
     def __init__(self, address, rule, upstream):
         self.rule = rule
@@ -75,7 +77,7 @@ class ScriptedServer(LoopbackUdpServer):
                 return
             first = self.asked[question] <= TRIES_AT_A_FAILING_SERVER
         if self.rule == "refuse" or (self.rule == "refuse-first" and first):
-            self.sock.sendto(failure_reply(query, 5), client)
+            self.sock.sendto(failure_reply(query, 5, recursion_available=False), client)
         elif self.rule != "mute":
             self.forward(query, client, self.upstream)
 
@@ -110,7 +112,7 @@ class ScriptedServer(LoopbackUdpServer):
             # Counted before it is sent, so that no question it lets the client ask comes first.
             self.answered += 1
         if rcode:
-            self.sock.sendto(failure_reply(query, rcode), client)
+            self.sock.sendto(failure_reply(query, rcode, recursion_available=False), client)
         else:
             self.forward(query, client, self.upstream)
         return question
