@@ -41,8 +41,10 @@ FUZZ_CASE = "rich"
 
 
 class Query:
-    def __init__(self, data, transport):
+    def __init__(self, data, transport, peer=None):
         self.transport = transport
+        self.data = bytes(data)
+        self.peer = peer  # the client's address, over UDP
         self.id, self.flags, qdcount = struct.unpack("!HHH", data[:6])
         if qdcount < 1:
             raise ValueError("no question")
@@ -110,6 +112,17 @@ def mutate(data, seed, q):
     return bytes(data)
 
 
+def ask(data, server, timeout=2.0):
+    """The answer of server (port 53) to the query data, or None if none comes in time."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        sock.settimeout(timeout)
+        try:
+            sock.sendto(data, (server, 53))
+            return sock.recvfrom(65535)[0]
+        except OSError:
+            return None
+
+
 def under(name, zone):
     return name.endswith("." + zone)
 
@@ -126,7 +139,12 @@ def fuzz_seed(name):
 
 class HostileServer:
     """UDP and TCP on one address. start() binds (raising OSError when it cannot) and serves
-    from background threads until stop(). log holds (transport, name, type) of every query."""
+    from background threads until stop(). log holds (transport, name, type) of every query, in
+    the order they came; datagrams() the UDP queries as they came, with their clients.
+
+    A test that needs a server answering by rules of its own derives from this one and
+    overrides udp_query(q), which gets every UDP query in order on the server's thread; it
+    answers with send(q, message), with answer_of(q, case) for a case's answer, or not at all."""
 
     def __init__(self, address="127.0.0.2", port=53, every=None):
         self.address, self.port = address, port
@@ -136,6 +154,7 @@ class HostileServer:
             raise ValueError(f"no case {every!r} in {answer_corpus.ANSWERS_DIR}")
         self.every = every
         self.log = []
+        self._datagrams = []
         self._lock = threading.Lock()
         self._stop = threading.Event()
         self._threads = []
@@ -205,6 +224,27 @@ class HostileServer:
     def clear_log(self):
         with self._lock:
             self.log.clear()
+            self._datagrams.clear()
+
+    def datagrams(self):
+        with self._lock:
+            return list(self._datagrams)
+
+    # ---- for servers with rules of their own ----
+
+    def udp_query(self, q):
+        """A UDP query, in order of arrival: answered on a thread of its own by its case."""
+        self._spawn(self._answer_udp, q)
+
+    def answer_of(self, q, case):
+        """The bytes of a case's answer to the query (not its junk or options)."""
+        return self.case_plan(q, self.cases[case]).message
+
+    def send(self, q, message):
+        try:
+            self._udp.sendto(message, q.peer)
+        except OSError:
+            pass
 
     def _serve(self):
         sel = selectors.DefaultSelector()
@@ -217,7 +257,11 @@ class HostileServer:
                         data, peer = self._udp.recvfrom(65535)
                     except OSError:
                         continue
-                    self._spawn(self._answer_udp, data, peer)
+                    with self._lock:
+                        self._datagrams.append((data, peer))
+                    q = self._parse(data, "udp", peer)
+                    if q is not None:
+                        self.udp_query(q)
                 else:
                     try:
                         conn, _ = self._tcp.accept()
@@ -229,33 +273,26 @@ class HostileServer:
     def _spawn(self, target, *args):
         threading.Thread(target=target, args=args, daemon=True).start()
 
-    def _parse(self, data, transport):
+    def _parse(self, data, transport, peer=None):
         try:
-            q = Query(data, transport)
+            q = Query(data, transport, peer)
         except (ValueError, IndexError, struct.error):
             return None
         with self._lock:
             self.log.append((transport, q.name, q.type))
         return q
 
-    def _answer_udp(self, data, peer):
-        q = self._parse(data, "udp")
-        if q is None:
-            return
+    def _answer_udp(self, q):
         plan = self.plan(q)
         if plan.mute:
             return
-        try:
-            for junk in plan.junk:
-                self._udp.sendto(junk, peer)
-            if plan.message is None:
-                return
-            if plan.delay and self._stop.wait(plan.delay):
-                return
-            message = truncated(q, plan.message) if plan.udp_truncated else plan.message
-            self._udp.sendto(message, peer)
-        except OSError:
+        for junk in plan.junk:
+            self.send(q, junk)
+        if plan.message is None:
             return
+        if plan.delay and self._stop.wait(plan.delay):
+            return
+        self.send(q, truncated(q, plan.message) if plan.udp_truncated else plan.message)
 
     def _serve_tcp(self, conn):
         conn.settimeout(0.5)
