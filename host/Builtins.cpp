@@ -8,8 +8,8 @@
 #include "host/HostState.h"
 #include "host/Shell.h"
 #include "host/Version.h"
-#include "platform/HostIo.h"
-#include "platform/HostTerminal.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostTerminal.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "host/Expand.h"
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 

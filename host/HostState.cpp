@@ -5,7 +5,7 @@
 
 #include "host/Expand.h"
 #include "host/OutputText.h"
-#include "platform/HostIo.h"
+#include "platform/host/HostIo.h"
 
 namespace {
 

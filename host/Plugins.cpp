@@ -4,7 +4,7 @@
 
 #include "host/Expand.h"
 #include "host/HostState.h"
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <memory>
 #include <new>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/BaseName.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/ModuleVersion.h"
 #include "dns/frame/Plugin.h"
-#include "platform/Text.h"
-#include "platform/UserInterface.h"
+#include "platform/system/UserInterface.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 // Only the first line ends in "\r\n"; several lines end in a blank. Both are intended.
 const wchar_t DnsHelpText[] = L"Display DNS records for a domain or host.\r\n"

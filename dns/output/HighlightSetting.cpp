@@ -4,14 +4,14 @@
 
 #include <cstddef>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
 #include "dns/output/Highlight.h"
 #include "dns/output/Pager.h"
-#include "platform/Console.h"
-#include "platform/Settings.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/system/Settings.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 namespace {
 constexpr size_t SettingChars = 1024;

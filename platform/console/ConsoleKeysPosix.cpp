@@ -1,6 +1,6 @@
 // The console's keyboard on a terminal: key mode, and the bytes of a key decoded into the
 // codes a console gives (extended keys as 0 or 0xE0 and a second code).
-#include "platform/ConsoleKeys.h"
+#include "platform/console/ConsoleKeysPosix.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/Console.h"
-#include "platform/ConsoleSignals.h"
-#include "platform/ConsoleTerminal.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/console/ConsoleSignalsPosix.h"
+#include "platform/console/shared/ConsoleTerminalPosix.h"
+#include "platform/text/Text.h"
 
 namespace {
 constexpr int EscapeWaitMs = 50; // a lone Esc is one with no sequence byte after this long

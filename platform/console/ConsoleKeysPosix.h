@@ -1,5 +1,5 @@
 // The console's keyboard: key mode and key decoding behind ConsoleKeyHit and ConsoleReadKey
-// (platform/Console.h).
+// (platform/console/Console.h).
 #pragma once
 
 // Key mode: no line editing, no echo, no signals from the keyboard, so that keys typed

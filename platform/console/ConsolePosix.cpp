@@ -1,6 +1,6 @@
 // The console on a POSIX terminal. Handles are file descriptors plus one. The console is the
-// terminal standard output is, else the controlling terminal (platform/ConsoleTerminal.h);
-// colours are the process's one colour state (platform/ConsoleColor.h), keys come from the
+// terminal standard output is, else the controlling terminal (shared/ConsoleTerminalPosix.h);
+// colours are the process's one colour state (shared/ConsoleColor.h), keys come from the
 // keyboard job (ConsoleKeysPosix.cpp), console-control events from the signals job
 // (ConsoleSignalsPosix.cpp).
 #include <fcntl.h>
@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/Console.h"
-#include "platform/ConsoleColor.h"
-#include "platform/ConsoleKeys.h"
-#include "platform/ConsoleTerminal.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/console/ConsoleKeysPosix.h"
+#include "platform/console/shared/ConsoleColor.h"
+#include "platform/console/shared/ConsoleTerminalPosix.h"
+#include "platform/text/Text.h"
 
 namespace {
 

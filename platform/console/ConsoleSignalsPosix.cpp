@@ -2,16 +2,16 @@
 // typed as Ctrl-\) go to the registered handler; what it does not handle takes the action
 // that was there before. SIGTERM and SIGHUP that end the process while the keyboard is in
 // key mode first put the terminal back, as terminal programs do.
-#include "platform/ConsoleSignals.h"
+#include "platform/console/ConsoleSignalsPosix.h"
 
 #include <signal.h>
 
 #include <atomic>
 #include <cerrno>
 
-#include "platform/Console.h"
-#include "platform/ConsoleColor.h"
-#include "platform/ConsoleKeys.h"
+#include "platform/console/Console.h"
+#include "platform/console/ConsoleKeysPosix.h"
+#include "platform/console/shared/ConsoleColor.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Signals of a POSIX terminal as console-control events, and the terminal put back when a
 // signal ends the process. POSIX only: a Windows console delivers these events to the console
-// control handler itself. ConsoleSetCtrlHandler (platform/Console.h) is defined here:
+// control handler itself. ConsoleSetCtrlHandler (platform/console/Console.h) is defined here:
 // SIGINT is Ctrl-C (event 0), SIGQUIT Ctrl-Break (event 1, Ctrl-\ on a terminal).
 #pragma once
 

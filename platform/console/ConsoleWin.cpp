@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "platform/Console.h"
+#include "platform/console/Console.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <dlfcn.h>
 
-#include "platform/DynamicLibrary.h"
-#include "platform/Text.h"
+#include "platform/host/DynamicLibrary.h"
+#include "platform/text/Text.h"
 
 LibraryHandle LibraryOpen(const std::wstring& path, std::wstring& error) {
     // Local binding: two plug-ins may export the same entry point names.

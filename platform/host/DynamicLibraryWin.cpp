@@ -1,7 +1,7 @@
 // Loading plug-in modules with LoadLibraryW.
 #include <windows.h>
 
-#include "platform/DynamicLibrary.h"
+#include "platform/host/DynamicLibrary.h"
 
 namespace {
 std::wstring LastErrorText() {

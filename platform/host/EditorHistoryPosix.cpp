@@ -1,4 +1,4 @@
-#include "platform/EditorHistoryPosix.h"
+#include "platform/host/EditorHistoryPosix.h"
 
 #include <cerrno>
 #include <cstdio>

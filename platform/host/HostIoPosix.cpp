@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/HostIo.h"
-#include "platform/Text.h"
+#include "platform/host/HostIo.h"
+#include "platform/text/Text.h"
 
 extern char** environ;
 

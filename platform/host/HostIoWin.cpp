@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/HostIo.h"
-#include "platform/Text.h"
+#include "platform/host/HostIo.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The host's signals on a POSIX terminal: Ctrl-\ does nothing, as in an interactive shell;
 // SIGTERM and SIGHUP leave the terminal as it was found before they end the host.
-#include "platform/HostSignals.h"
+#include "platform/host/HostSignals.h"
 
 #include <signal.h>
 #include <termios.h>
@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "platform/ConsoleColor.h"
+#include "platform/console/shared/ConsoleColor.h"
 
 namespace {
 

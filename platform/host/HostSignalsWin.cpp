@@ -2,7 +2,7 @@
 // handled by the host's control handler (HostTerminalWin.cpp); there are no signals to set up,
 // the console's line input keeps a typed-ahead end of input, and the console keeps its own
 // mode when the process ends.
-#include "platform/HostSignals.h"
+#include "platform/host/HostSignals.h"
 
 void HostInstallSignals() {}
 

@@ -9,13 +9,13 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "platform/ConsoleColor.h"
-#include "platform/EditorHistoryPosix.h"
-#include "platform/HostIo.h"
-#include "platform/HostSignals.h"
-#include "platform/HostTerminal.h"
-#include "platform/LineCompletion.h"
-#include "platform/Text.h"
+#include "platform/console/shared/ConsoleColor.h"
+#include "platform/host/EditorHistoryPosix.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostSignals.h"
+#include "platform/host/HostTerminal.h"
+#include "platform/host/LineCompletion.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <atomic>
 
-#include "platform/HostIo.h"
-#include "platform/HostTerminal.h"
-#include "platform/Text.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostTerminal.h"
+#include "platform/text/Text.h"
 
 namespace {
 

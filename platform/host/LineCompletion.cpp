@@ -1,4 +1,4 @@
-#include "platform/LineCompletion.h"
+#include "platform/host/LineCompletion.h"
 
 #include <utility>
 

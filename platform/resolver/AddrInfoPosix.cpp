@@ -1,9 +1,9 @@
 // System name resolution through getaddrinfo.
-#include "platform/AddrInfo.h"
+#include "platform/resolver/AddrInfo.h"
 
 #include <cstring>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 SockAddrInfo* SockGetAddrInfo4(const wchar_t* name) {
     if (name == nullptr) return nullptr;

@@ -2,8 +2,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "platform/AddrInfo.h"
-#include "platform/SocketLibrary.h"
+#include "platform/resolver/AddrInfo.h"
+#include "platform/text/SocketLibrary.h"
 
 SockAddrInfo* SockGetAddrInfo4(const wchar_t* name) {
     if (name == nullptr || !SocketLibraryStarted()) return nullptr;

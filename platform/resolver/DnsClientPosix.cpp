@@ -33,12 +33,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/DnsClient.h"
-#include "platform/DnsClientTesting.h"
-#include "platform/DnsMessage.h"
-#include "platform/DnsNamePosix.h"
-#include "platform/DnsServerWindow.h"
-#include "platform/NetworkParams.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/resolver/DnsClientTestingPosix.h"
+#include "platform/resolver/DnsMessagePosix.h"
+#include "platform/resolver/DnsNamePosix.h"
+#include "platform/resolver/DnsServerWindowPosix.h"
+#include "platform/resolver/NetworkParams.h"
 
 namespace {
 

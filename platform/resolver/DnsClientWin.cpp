@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 // The system's function; the module's name for it leads to DnsQueryAnswers.
 #undef DnsQuery_W

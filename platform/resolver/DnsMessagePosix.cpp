@@ -2,14 +2,14 @@
 // Every read is checked against the message end and the record's RDLENGTH; a malformed answer
 // (any part of it, a single record included) gives DNS_ERROR_BAD_PACKET, never a partial list.
 // Only records about the question reach the caller: owned by its name or its CNAME chain.
-#include "platform/DnsMessage.h"
+#include "platform/resolver/DnsMessagePosix.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 // UDP payload size we advertise with EDNS0: fits an unfragmented IPv6 packet.
 constexpr uint16_t DnsEdnsPayloadSize = 1232;

@@ -1,12 +1,12 @@
 // IDNA for names typed with letters outside ASCII, through libidn2.
-#include "platform/DnsNamePosix.h"
+#include "platform/resolver/DnsNamePosix.h"
 
 #include <idn2.h>
 #include <memory>
 #include <string>
 
-#include "platform/DnsMessage.h"
-#include "platform/Text.h"
+#include "platform/resolver/DnsMessagePosix.h"
+#include "platform/text/Text.h"
 
 namespace {
 

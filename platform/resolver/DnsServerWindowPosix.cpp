@@ -1,5 +1,5 @@
 // Congestion window, pacing and retransmission time-out of one server (DnsServerWindow.h).
-#include "platform/DnsServerWindow.h"
+#include "platform/resolver/DnsServerWindowPosix.h"
 
 #include <algorithm>
 #include <cmath>

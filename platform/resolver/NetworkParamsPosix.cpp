@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/FileText.h"
-#include "platform/NetworkParams.h"
-#include "platform/ResolvConf.h"
+#include "platform/resolver/NetworkParams.h"
+#include "platform/resolver/ResolvConfPosix.h"
+#include "platform/system/FileText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/NetworkParams.h"
+#include "platform/resolver/NetworkParams.h"
 
 int NetworkDnsServerTexts(char (*texts)[NetworkServerTextSize], int capacity) {
     if (texts == nullptr || capacity <= 0) return -1;

@@ -2,7 +2,7 @@
 #pragma once
 #include <string_view>
 
-#include "platform/NetworkParams.h"
+#include "platform/resolver/NetworkParams.h"
 
 // Stores the address token of each "nameserver" line of text, in order, up to capacity
 // (each cut to NetworkServerTextSize - 1 bytes). Returns the count stored.

@@ -1,6 +1,6 @@
 // Time service on POSIX: the monotonic clock serves both the elapsed-time clock and the tick
 // counter, so a clock set back during a lookup cannot make a time negative.
-#include "platform/Clock.h"
+#include "platform/system/Clock.h"
 
 #include <ctime>
 

@@ -1,7 +1,7 @@
 // Time service on Windows: the system time in 100-nanosecond units, the tick counter, Sleep.
 #include <windows.h>
 
-#include "platform/Clock.h"
+#include "platform/system/Clock.h"
 
 uint64_t ClockSystemTime() {
     FILETIME now{};

@@ -3,7 +3,7 @@
 #include <new>
 #include <unistd.h>
 
-#include "platform/FileText.h"
+#include "platform/system/FileText.h"
 
 FileTextResult ReadFileText(const char* path, size_t maxBytes, std::string& contents) noexcept {
     contents.clear();

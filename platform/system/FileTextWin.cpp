@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "platform/FileText.h"
+#include "platform/system/FileText.h"
 
 namespace {
 struct FileHandle {

@@ -1,6 +1,6 @@
 // System message texts: the Windows texts of the status codes the DNS client reports, so that
 // error lines read the same on every platform.
-#include "platform/Messages.h"
+#include "platform/system/Messages.h"
 
 #include <cwchar>
 

@@ -1,7 +1,7 @@
 // System message texts through FormatMessageW.
 #include <windows.h>
 
-#include "platform/Messages.h"
+#include "platform/system/Messages.h"
 
 size_t SystemMessageText(uint32_t code, wchar_t* buffer, size_t capacity) {
     if (buffer == nullptr || capacity == 0) return 0;

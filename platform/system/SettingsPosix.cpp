@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FileText.h"
-#include "platform/Settings.h"
-#include "platform/Text.h"
+#include "platform/system/FileText.h"
+#include "platform/system/Settings.h"
+#include "platform/text/Text.h"
 
 namespace {
 constexpr uint32_t SettingsTypeDword = 4;

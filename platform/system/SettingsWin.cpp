@@ -1,7 +1,7 @@
 // Settings on Windows: the process environment and the registry, read only.
 #include <windows.h>
 
-#include "platform/Settings.h"
+#include "platform/system/Settings.h"
 
 bool SettingsGetEnvironment(const wchar_t* name, wchar_t* buffer, size_t capacity) {
     if (name == nullptr || buffer == nullptr || capacity == 0) return false;

@@ -1,6 +1,6 @@
 // The message box on a terminal: the caption, a blank line and the text on standard output,
 // then, when a person sits at the keyboard, a wait for one key.
-#include "platform/UserInterface.h"
+#include "platform/system/UserInterface.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 

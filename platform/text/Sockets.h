@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/SocketTypes.h"
+#include "platform/text/SocketTypes.h"
 
 // inet_addr: every form it accepts (dotted, short, octal, hexadecimal); SockInvalidAddress
 // (all bits set) on failure. The result is in network byte order.

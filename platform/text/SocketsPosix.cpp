@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "platform/Sockets.h"
+#include "platform/text/Sockets.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Address conversions of Windows sockets: inet_addr, InetNtopW, WSAStringToAddressW and
 // WSAAddressToStringW. The socket library is started once, before the first call that needs it.
-#include "platform/SocketLibrary.h"
+#include "platform/text/SocketLibrary.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cwchar>
 
-#include "platform/Sockets.h"
+#include "platform/text/Sockets.h"
 
 namespace {
 // 0 until the socket library was started, then 1, or -1 when it could not be.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 

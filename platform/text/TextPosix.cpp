@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <locale.h>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 namespace {
 // The locale lives as long as the library holding it: freed when the module is unloaded.

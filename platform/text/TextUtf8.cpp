@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 size_t CodePointToUtf8(char32_t code, char* out) {
     auto c = static_cast<uint32_t>(code);

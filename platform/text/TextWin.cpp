@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cwctype>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 void UpperCaseWide(wchar_t* text) {
     if (text != nullptr) CharUpperW(text);

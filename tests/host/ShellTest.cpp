@@ -9,7 +9,7 @@
 #include "host/Expand.h"
 #include "host/HostState.h"
 #include "host/Shell.h"
-#include "platform/HostIo.h"
+#include "platform/host/HostIo.h"
 #include "sdk/CorvanePlugin.h"
 
 namespace {

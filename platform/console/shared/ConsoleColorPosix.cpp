@@ -1,13 +1,13 @@
 // The console's colour on a terminal: attributes become SGR sequences, written to the console
 // terminal only when the attribute in force changes.
-#include "platform/ConsoleColor.h"
+#include "platform/console/shared/ConsoleColor.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/ConsoleTerminal.h"
+#include "platform/console/shared/ConsoleTerminalPosix.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // in a new session or sent to another terminal still reaches the screen it is meant for, else
 // the controlling terminal, so that the break notice reaches the user when output goes to a
 // file.
-#include "platform/ConsoleTerminal.h"
+#include "platform/console/shared/ConsoleTerminalPosix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

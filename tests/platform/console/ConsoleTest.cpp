@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Console.h"
-#include "platform/ConsoleColor.h"
-#include "platform/HostTerminal.h"
+#include "platform/console/Console.h"
+#include "platform/console/shared/ConsoleColor.h"
+#include "platform/host/HostTerminal.h"
 
 namespace {
 

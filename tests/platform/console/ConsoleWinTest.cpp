@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "platform/Console.h"
+#include "platform/console/Console.h"
 
 namespace {
 

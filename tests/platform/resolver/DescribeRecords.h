@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 namespace {
 

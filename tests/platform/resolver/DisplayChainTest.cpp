@@ -7,8 +7,8 @@
 #include <string>
 
 #include "dns/output/ServerText.h"
-#include "platform/DnsMessage.h"
-#include "tests/platform/FakeDnsServer.h"
+#include "platform/resolver/DnsMessagePosix.h"
+#include "tests/platform/resolver/FakeDnsServer.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "DescribeRecords.h"
 #include "FakeDnsServer.h"
-#include "platform/DnsClient.h"
-#include "platform/DnsClientTesting.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/resolver/DnsClientTestingPosix.h"
 
 namespace {
 

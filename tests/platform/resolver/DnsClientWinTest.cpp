@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include "DescribeRecords.h"
 #include "FakeDnsServer.h"
-#include "platform/DnsClient.h"
-#include "platform/DnsClientTesting.h"
-#include "platform/DnsServerWindow.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/resolver/DnsClientTestingPosix.h"
+#include "platform/resolver/DnsServerWindowPosix.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The rules of one server's window, pacing and time-out, with the clock in the test's hands.
 #include <gtest/gtest.h>
 
-#include "platform/DnsServerWindow.h"
+#include "platform/resolver/DnsServerWindowPosix.h"
 
 namespace {
 

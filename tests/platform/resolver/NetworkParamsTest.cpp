@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/ResolvConf.h"
+#include "platform/resolver/ResolvConfPosix.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/UserInterface.h"
+#include "platform/system/UserInterface.h"
 
 namespace {
 

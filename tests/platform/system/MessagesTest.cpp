@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/Messages.h"
+#include "platform/system/Messages.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "platform/Messages.h"
+#include "platform/system/Messages.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/Settings.h"
+#include "platform/system/Settings.h"
 
 namespace {
 constexpr wchar_t PluginKey[] = L"SOFTWARE\\QuellPlugins\\DNS";

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/Settings.h"
+#include "platform/system/Settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Sockets.h"
+#include "platform/text/Sockets.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 #include "tests/ScopedCharacterType.h"
 
 namespace {
