@@ -5,6 +5,7 @@
 #include "platform/host/HostSignals.h"
 #include "platform/host/HostTerminal.h"
 #include "platform/host/LineCompletion.h"
+#include "platform/host/LineEditor.h"
 #include "platform/text/Text.h"
 
 int RunInteractive(Shell& shell) {

@@ -203,11 +203,11 @@ bool ConsoleEnterKeyMode() {
     mode.c_iflag &= ~tcflag_t(ICRNL | INLCR | IXON); // Enter reads as 13, Ctrl-S as a key
     mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
-    ConsoleGuardTerminal(true);
+    ConsoleGuardTerminal(ConsoleLeaveKeyMode);
     KeyModeFd = fd; // before the change, so a signal in between still restores
     if (tcsetattr(fd, TCSANOW, &mode) != 0) {
         KeyModeFd = -1;
-        ConsoleGuardTerminal(false);
+        ConsoleGuardTerminal(nullptr);
         return false;
     }
     return true;
@@ -218,7 +218,7 @@ void ConsoleLeaveKeyMode() {
     if (fd < 0) return;
     tcsetattr(fd, TCSANOW, &SavedMode);
     KeyModeFd = -1;
-    ConsoleGuardTerminal(false);
+    ConsoleGuardTerminal(nullptr);
 }
 
 bool ConsoleKeyHit() {

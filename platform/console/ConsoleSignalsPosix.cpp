@@ -10,7 +10,6 @@
 #include <cerrno>
 
 #include "platform/console/Console.h"
-#include "platform/console/ConsoleKeysPosix.h"
 #include "platform/console/shared/ConsoleColor.h"
 
 namespace {
@@ -28,6 +27,13 @@ void PassOn(const struct sigaction& previous, int sig, siginfo_t* info, void* co
     }
 }
 
+// What puts the terminal back (key mode's leaving), while key mode is on.
+std::atomic<ConsoleTerminalRestore> TerminalRestore{nullptr};
+
+void RestoreTerminal() {
+    if (ConsoleTerminalRestore restore = TerminalRestore.load()) restore();
+}
+
 // ---- Ctrl-C and Ctrl-Break ----
 std::atomic<ConsoleCtrlHandler> RegisteredHandler{nullptr};
 struct sigaction PreviousInt, PreviousQuit;
@@ -38,7 +44,7 @@ void OnControlSignal(int sig, siginfo_t* info, void* context) {
     ConsoleCtrlHandler handler = RegisteredHandler.load();
     uint32_t event = sig == SIGINT ? 0 : 1;
     if (handler == nullptr || handler(event) == 0) {
-        ConsoleLeaveKeyMode(); // the previous action may end the process
+        RestoreTerminal(); // the previous action may end the process
         PassOn(sig == SIGINT ? PreviousInt : PreviousQuit, sig, info, context);
     }
     errno = savedErrno;
@@ -57,7 +63,7 @@ void OnEndingSignal(int sig, siginfo_t* info, void* context) {
     struct sigaction previous {};
     for (const GuardedSignal& g : Guarded)
         if (g.number == sig) previous = g.previous;
-    ConsoleLeaveKeyMode(); // also takes the guard down
+    RestoreTerminal(); // also takes the guard down
     ConsoleColorRestoreDefault();
     PassOn(previous, sig, info, context);
     errno = savedErrno;
@@ -65,7 +71,9 @@ void OnEndingSignal(int sig, siginfo_t* info, void* context) {
 
 } // namespace
 
-void ConsoleGuardTerminal(bool on) {
+void ConsoleGuardTerminal(ConsoleTerminalRestore restore) {
+    TerminalRestore.store(restore);
+    bool on = restore != nullptr;
     for (GuardedSignal& g : Guarded) {
         if (on && !g.installed) {
             struct sigaction current {};
@@ -104,6 +112,6 @@ bool ConsoleSetCtrlHandler(ConsoleCtrlHandler handler, bool add) {
     sigaction(SIGQUIT, &PreviousQuit, nullptr);
     SignalsInstalled = false;
     RegisteredHandler.store(nullptr);
-    ConsoleLeaveKeyMode();
+    RestoreTerminal();
     return true;
 }

@@ -1,7 +1,6 @@
 // Host terminal service: whether the standard streams are terminals, the host's own Ctrl-C
-// handling, the line editor of the interactive prompt and the terminal colour.
+// handling and the terminal colour. The prompt's line editor is LineEditor.h.
 #pragma once
-#include <string>
 
 enum class HostStream { Input = 0, Output = 1, Error = 2 };
 bool HostIsTerminal(HostStream stream);
@@ -15,18 +14,14 @@ enum class HostInterruptMode { AtPrompt, InCommand };
 void HostSetInterruptMode(HostInterruptMode mode);
 // Whether a Ctrl-C arrived since the last call; clears it.
 bool HostTakeInterrupt();
+// Whether a Ctrl-C arrived since the mode was last set or the last HostTakeInterrupt, leaving
+// it in place: the line editor's read ends on it.
+bool HostInterruptPending();
 
 // The process's character type (LC_CTYPE), in which the line editor shows and edits text: the
 // user's locale when its character set is UTF-8, else C.UTF-8, since corvane reads and writes
 // UTF-8. Nothing on Windows, whose console reads and writes wide text.
 void HostUseUtf8CharacterType();
-
-// Line editor with history, for a terminal on standard input. While it reads, Ctrl-C is in
-// AtPrompt mode; afterwards in InCommand mode.
-enum class HostReadResult { Line, EndOfInput, Cancelled };
-bool HostEditorOpen(const char* program);
-HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line);
-void HostEditorClose();
 
 // Sets the terminal's colour to a console attribute (low 4 bits foreground, high 4 bits
 // background); 0x07 restores the terminal's default. Does nothing when standard output is

@@ -1,13 +1,11 @@
-// The host's console on Windows: Ctrl-C and Ctrl-Break through SetConsoleCtrlHandler, the
-// console's own line input (with its history and editing keys) at the prompt, and colours as
-// console text attributes.
+// The host's console on Windows: Ctrl-C and Ctrl-Break through SetConsoleCtrlHandler, and
+// colours as console text attributes. The prompt's line input is LineEditorWin.cpp.
 #include <windows.h>
 
 #include <atomic>
 
 #include "platform/host/HostIo.h"
 #include "platform/host/HostTerminal.h"
-#include "platform/text/Text.h"
 
 namespace {
 
@@ -60,48 +58,9 @@ bool HostTakeInterrupt() {
     return Interrupts.exchange(0) > 0;
 }
 
-bool HostEditorOpen(const char*) {
-    return HostIsTerminal(HostStream::Input);
+bool HostInterruptPending() {
+    return Interrupts.load() > 0;
 }
-
-HostReadResult HostEditorRead(const std::wstring& prompt, std::wstring& line) {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    HostWrite(1, WideToUtf8(prompt));
-    HostSetInterruptMode(HostInterruptMode::AtPrompt);
-    std::wstring text;
-    bool cancelled = false, ended = false;
-    for (;;) {
-        wchar_t buffer[1024];
-        DWORD got = 0;
-        SetLastError(ERROR_SUCCESS);
-        BOOL ok = ReadConsoleW(input, buffer, 1024, &got, nullptr);
-        // Ctrl-C ends the read with nothing read; the handler counts it on its own thread.
-        if (Interrupts.load() > 0 || (got == 0 && GetLastError() == ERROR_OPERATION_ABORTED)) {
-            cancelled = true;
-            break;
-        }
-        if (!ok || got == 0) {
-            ended = true;
-            break;
-        }
-        text.append(buffer, got);
-        if (text.back() == L'\n') break;
-    }
-    HostSetInterruptMode(HostInterruptMode::InCommand);
-    if (cancelled) {
-        HostWrite(1, "^C\n");
-        return HostReadResult::Cancelled;
-    }
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
-        text.pop_back();
-    // Ctrl-Z at the start of a line is the end of console input.
-    if ((ended && text.empty()) || (!text.empty() && text.front() == L'\x1a'))
-        return HostReadResult::EndOfInput;
-    line = text;
-    return HostReadResult::Line;
-}
-
-void HostEditorClose() {}
 
 void HostApplyColor(int attribute) {
     if (!HostIsTerminal(HostStream::Output)) return;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/resolver/DnsClient.h"
+#include "platform/resolver/DnsTypes.h"
 
 // Wire form of a name as typed. A name with characters outside ASCII is sent in its IDNA2008
 // form (xn-- labels; UTS #46 non-transitional mapping, so letters are folded to lower case);
