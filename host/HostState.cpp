@@ -6,6 +6,7 @@
 #include "host/Expand.h"
 #include "host/OutputText.h"
 #include "platform/host/HostIo.h"
+#include "platform/text/AsciiCase.h"
 
 namespace {
 

@@ -22,12 +22,6 @@ uint8_t Swapped(uint8_t attribute) {
     return static_cast<uint8_t>((attribute << 4) | (attribute >> 4));
 }
 
-bool StartsWithCaseBlind(const wchar_t* text, const wchar_t* prefix) {
-    for (; *prefix != L'\0'; ++text, ++prefix)
-        if (LowerAscii(*text) != *prefix) return false;
-    return true;
-}
-
 // A plain, non-empty string value of at most SettingChars - 1 characters.
 bool ReadRegistryText(SettingsRoot root, const wchar_t* key, wchar_t (&text)[SettingChars]) {
     uint32_t bytes = sizeof text;
@@ -76,10 +70,10 @@ bool ParseHexAttribute(const wchar_t* text, uint32_t* value) {
 // The highlight colour the setting text asks for, or -1 when the text is unusable.
 int HighlightFromText(const wchar_t* text, int F, int B) {
     int f = -1, b = -1;
-    if (StartsWithCaseBlind(text, L"inv")) {
+    if (StartsWithName(text, L"inv")) {
         f = B;
         b = F & 7;
-    } else if (StartsWithCaseBlind(text, L"0x")) {
+    } else if (StartsWithName(text, L"0x")) {
         uint32_t v = 0;
         if (ParseHexAttribute(text + 2, &v)) {
             f = static_cast<int>(v & 15);

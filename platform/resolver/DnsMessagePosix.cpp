@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/text/AsciiCase.h"
 #include "platform/text/Text.h"
 
 namespace {
@@ -66,15 +67,12 @@ bool ReadName(std::span<const uint8_t> m, size_t pos, std::vector<uint8_t>& labe
     }
 }
 
+// Wire names, compared as names are: case-blind for A to Z.
 bool SameName(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        uint8_t x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = uint8_t(x + 32);
-        if (y >= 'A' && y <= 'Z') y = uint8_t(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+    auto bytes = [](std::span<const uint8_t> wire) {
+        return std::string_view(reinterpret_cast<const char*>(wire.data()), wire.size());
+    };
+    return ::SameName(bytes(a), bytes(b));
 }
 
 void AppendDecimalEscape(std::wstring& out, uint8_t byte) {

@@ -7,16 +7,13 @@
 #include "platform/resolver/NetworkParams.h"
 #include "platform/resolver/ResolvConfPosix.h"
 #include "platform/system/FileText.h"
+#include "platform/text/Blanks.h"
 
 namespace {
 
 constexpr const char* ResolvConfPath = "/etc/resolv.conf";
 // A resolver configuration is a few lines; anything beyond this is not one worth reading.
 constexpr size_t MaxFileSize = 1 << 20;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
 
 } // namespace
 
@@ -30,13 +27,13 @@ int ParseResolvConfServers(std::string_view text, char (*texts)[NetworkServerTex
         text = lineEnd == std::string_view::npos ? std::string_view() : text.substr(lineEnd + 1);
 
         if (!line.starts_with(Keyword) || line.size() == Keyword.size() ||
-            !IsBlank(line[Keyword.size()]))
+            !IsLineBlank(line[Keyword.size()]))
             continue;
         size_t start = Keyword.size();
-        while (start < line.size() && IsBlank(line[start]))
+        while (start < line.size() && IsLineBlank(line[start]))
             ++start;
         size_t end = start;
-        while (end < line.size() && !IsBlank(line[end]))
+        while (end < line.size() && !IsLineBlank(line[end]))
             ++end;
         if (end == start) continue;
         size_t length = std::min(end - start, NetworkServerTextSize - 1);

@@ -8,6 +8,8 @@
 
 #include "platform/system/FileText.h"
 #include "platform/system/Settings.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
 #include "platform/text/Text.h"
 
 namespace {
@@ -32,24 +34,9 @@ std::optional<std::string> SettingsPath(SettingsRoot root) {
     return std::string(home) + "/.config/corvane/settings.ini";
 }
 
-std::string_view Trim(std::string_view text) {
-    const char* blanks = " \t\r\n";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
-// Key and value names are case-blind, as in the registry.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+// A line of the file without the blanks around it, the line end's carriage return included.
+std::string_view Trimmed(std::string_view text) {
+    return Trim(text, IsLineBlank<char>);
 }
 
 // The raw text after "=" of the first line naming value in section key.
@@ -65,17 +52,19 @@ std::optional<std::string> FindEntry(const std::string& path, std::string_view k
     std::string_view rest = content;
     while (!rest.empty()) {
         size_t end = rest.find('\n');
-        std::string_view line = Trim(rest.substr(0, end));
+        std::string_view line = Trimmed(rest.substr(0, end));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[') {
-            inSection = line.back() == ']' && SameName(Trim(line.substr(1, line.size() - 2)), key);
+            // Key and value names are case-blind, as in the registry.
+            inSection =
+                line.back() == ']' && SameName(Trimmed(line.substr(1, line.size() - 2)), key);
             continue;
         }
         size_t equals = line.find('=');
         if (!inSection || equals == std::string_view::npos) continue;
-        if (SameName(Trim(line.substr(0, equals)), value))
-            return std::string(Trim(line.substr(equals + 1)));
+        if (SameName(Trimmed(line.substr(0, equals)), value))
+            return std::string(Trimmed(line.substr(equals + 1)));
     }
     return std::nullopt;
 }
