@@ -7,8 +7,19 @@
 // while it runs, so the module's code stays loaded until the last of them has left it;
 // DnsClientShutdown ends the pool's idle threads and waits until they are gone, and lets those
 // still inside DnsQuery_W leave when the system gives up the query, without waiting for them.
+//
+// The pool sees only the system's final status: it has moved on between servers and waited out
+// its own tries already, so a time-out is final here (also one that wine reports as a server
+// failure, told by the time it took). A server failure or a refusal that comes at once may only
+// mean too many at once (a forwarder refuses above its limit of queries in flight), so such a
+// query is asked once more, with fewer at once: each session has a limit on its queries running
+// that halves on such an answer (once for the queries that were running together) and grows
+// back by one for every limit's worth of good answers to queries started since. The query asked
+// again goes ahead of the session's others, and starts only when fewer of them run than when it
+// failed.
 #include <windows.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <new>
@@ -26,6 +37,12 @@ namespace {
 // way at once, so that a server that never answers costs one query's time per name.
 constexpr size_t MaxThreads = 32;
 constexpr SIZE_T ThreadStack = 128 * 1024;
+// A session's limit on its queries running never halves below this.
+constexpr size_t MinRunning = 4;
+// A server that turns queries away answers at once. A failure that took the system longer is
+// the end of its own tries at a server that did not answer (wine reports such a time-out as
+// 9002, like a server failure): final, and no sign of too many at once.
+constexpr ULONGLONG OverloadAnswerMs = 2000;
 
 // IPv4 servers in the layout of IP4_ARRAY: the count, then the addresses.
 using ServerArray = std::vector<uint32_t>;
@@ -63,6 +80,17 @@ DNS_RECORD* KeepAnswerSection(DNS_RECORD* list) {
     return answers;
 }
 
+// Answers that may come from a server with too many queries at once (Windows says 9005 for a
+// refusal, wine 9002 for both).
+bool MayBeOverload(DNS_STATUS status) {
+    return status == DNS_ERROR_RCODE_SERVER_FAILURE || status == DNS_ERROR_RCODE_REFUSED;
+}
+
+// Answers that say something about the name: the server coped.
+bool Good(DNS_STATUS status) {
+    return status == 0 || status == DNS_ERROR_RCODE_NAME_ERROR || status == DNS_INFO_NO_RECORDS;
+}
+
 struct Job {
     std::wstring name;
     uint16_t type = 0;
@@ -72,6 +100,10 @@ struct Job {
     DnsQueryRequest* request = nullptr;
     DNS_STATUS status = 0;
     DNS_RECORD* results = nullptr;
+    uint64_t start = 0;      // the session's count of starts when this one started
+    bool quick = false;      // its status came within OverloadAnswerMs
+    bool askedAgain = false; // after an overload answer
+    size_t startBelow = 0;   // asked again: starts only when fewer of the session's queries run
 };
 
 void FreeJob(Job* job) {
@@ -84,9 +116,14 @@ void FreeJob(Job* job) {
 struct DnsSession {
     uint32_t options = 0;
     std::shared_ptr<const ServerArray> servers;
-    std::vector<Job*> running;  // submitted, not yet answered
+    std::deque<Job*> waiting;   // submitted, not started; those asked again go first
+    std::vector<Job*> running;  // started, not yet answered
     std::deque<Job*> completed; // answered, not yet handed back
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    size_t limit = MaxThreads; // queries running at once
+    size_t goodAnswers = 0;    // counted for the limit's growth
+    uint64_t starts = 0;       // queries started so far
+    uint64_t halvedAt = 0;     // starts when the limit last halved
 };
 
 namespace {
@@ -105,7 +142,8 @@ struct WorkerState {
 struct Pool {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE work = CONDITION_VARIABLE_INIT;
-    std::deque<Job*> queue;
+    std::vector<DnsSession*> sessions; // open, in turn for the free threads
+    size_t nextSession = 0;
     std::vector<WorkerState*> workers; // of this generation
     uint64_t generation = 0;
 };
@@ -128,28 +166,91 @@ void Erase(std::vector<Job*>& jobs, Job* job) {
     }
 }
 
+// Called with the lock held: the next query a session may start, taken from its waiting ones
+// and counted as running; null when none may start now. The sessions take turns.
+Job* StartNext() {
+    const size_t count = ThePool.sessions.size();
+    for (size_t i = 0; i < count; ++i) {
+        const size_t index = (ThePool.nextSession + i) % count;
+        DnsSession* session = ThePool.sessions[index];
+        if (session->waiting.empty() || session->running.size() >= session->limit) continue;
+        Job* job = session->waiting.front();
+        if (job->startBelow != 0 && session->running.size() >= job->startBelow) continue;
+        session->waiting.pop_front();
+        session->running.push_back(job); // room was reserved when it was submitted
+        job->start = session->starts++;
+        ThePool.nextSession = (index + 1) % count;
+        return job;
+    }
+    return nullptr;
+}
+
+// Called with the lock held when a started query has its status. True when it goes back to
+// its session's waiting ones, to be asked again.
+bool AskAgain(DnsSession* session, Job* job) {
+    if (MayBeOverload(job->status) && job->quick) {
+        // The queries that ran together with the first one of such answers all met the same
+        // load: they halve the limit once between them.
+        if (job->start >= session->halvedAt) {
+            session->limit = std::max(MinRunning, session->limit / 2);
+            session->halvedAt = session->starts;
+            session->goodAnswers = 0;
+        }
+        if (!job->askedAgain && job->results == nullptr) {
+            // After those asked again before it, ahead of the rest: the output wants the
+            // earlier queries first.
+            auto at = session->waiting.begin();
+            while (at != session->waiting.end() && (*at)->askedAgain)
+                ++at;
+            try {
+                session->waiting.insert(at, job);
+            } catch (...) {
+                return false; // no room: this status is the result
+            }
+            job->askedAgain = true;
+            // Once one of those that ran with it has finished, or at once when none runs.
+            job->startBelow = std::max<size_t>(session->running.size(), 1);
+            return true;
+        }
+    } else if (Good(job->status) && job->start >= session->halvedAt &&
+               (session->waiting.empty() || !session->waiting.front()->askedAgain) &&
+               session->limit < MaxThreads && ++session->goodAnswers >= session->limit) {
+        // Only what ran within the limit as it is tells that the server copes with it, and
+        // not while a query waits to be asked again: it would get the place grown.
+        ++session->limit;
+        session->goodAnswers = 0;
+    }
+    return false;
+}
+
 DWORD WINAPI Worker(void* parameter) {
     WorkerState* self = static_cast<WorkerState*>(parameter);
     const uint64_t generation = self->generation;
     AcquireSRWLockExclusive(&ThePool.lock);
     for (;;) {
-        while (ThePool.queue.empty() && ThePool.generation == generation)
+        Job* job = nullptr;
+        while (ThePool.generation == generation && (job = StartNext()) == nullptr)
             SleepConditionVariableSRW(&ThePool.work, &ThePool.lock, INFINITE, 0);
-        if (ThePool.generation != generation) break;
-        Job* job = ThePool.queue.front();
-        ThePool.queue.pop_front();
+        if (job == nullptr) break;
         self->busy = true;
         ReleaseSRWLockExclusive(&ThePool.lock);
 
+        const ULONGLONG asked = GetTickCount64();
         job->status = DnsQueryAnswers(job->name.c_str(), job->type, job->options,
                                       AsArray(job->servers), &job->results, nullptr);
+        job->quick = GetTickCount64() - asked < OverloadAnswerMs;
 
         AcquireSRWLockExclusive(&ThePool.lock);
         self->busy = false;
         if (DnsSession* session = job->session) {
             Erase(session->running, job);
-            session->completed.push_back(job);
-            WakeAllConditionVariable(&session->changed);
+            // After a shutdown no thread of this generation would start it again.
+            if (ThePool.generation != generation || !AskAgain(session, job)) {
+                session->completed.push_back(job);
+                WakeAllConditionVariable(&session->changed);
+            }
+            // A place has come free, perhaps two with a grown limit: this thread takes one.
+            WakeConditionVariable(&ThePool.work);
         } else {
             ReleaseSRWLockExclusive(&ThePool.lock);
             FreeJob(job); // abandoned: nobody will read it
@@ -171,7 +272,10 @@ bool EnsureThread() {
     size_t free = 0;
     for (const WorkerState* worker : ThePool.workers)
         free += !worker->busy;
-    if (ThePool.queue.size() <= free || threads >= MaxThreads) return threads != 0;
+    size_t waiting = 0;
+    for (const DnsSession* session : ThePool.sessions)
+        waiting += session->waiting.size();
+    if (waiting <= free || threads >= MaxThreads) return threads != 0;
     try {
         ThePool.workers.reserve(threads + 1);
     } catch (...) {
@@ -219,7 +323,9 @@ DNS_STATUS DnsQueryAnswers(const wchar_t* name, uint16_t type, uint32_t options,
     if (name == nullptr) return ERROR_INVALID_PARAMETER;
     wchar_t ascii[DNS_MAX_NAME_BUFFER_LENGTH];
     DNS_RECORD* list = nullptr;
-    DNS_STATUS status = DnsQuery_W(WireName(name, ascii), type, options, servers, &list, nullptr);
+    // Only DNS servers are asked: no NetBIOS lookup of a short name without an address.
+    DNS_STATUS status = DnsQuery_W(WireName(name, ascii), type, options | DNS_QUERY_NO_NETBT,
+                                   servers, &list, nullptr);
     if (status != 0) {
         if (list != nullptr) DnsFree(list, DnsFreeRecordList);
         return status;
@@ -230,10 +336,12 @@ DNS_STATUS DnsQueryAnswers(const wchar_t* name, uint16_t type, uint32_t options,
 
 DnsSession* DnsSessionOpen(uint32_t options, const IP4_ARRAY* servers) {
     try {
-        auto* session = new DnsSession;
+        auto session = std::make_unique<DnsSession>();
         session->options = options;
         session->servers = CopyServers(servers);
-        return session;
+        Locked locked;
+        ThePool.sessions.push_back(session.get());
+        return session.release();
     } catch (...) {
         return nullptr;
     }
@@ -256,14 +364,15 @@ bool DnsSessionSubmit(DnsSession* session, DnsQueryRequest* request) {
         job->request = request;
 
         Locked locked;
-        session->running.reserve(session->running.size() + 1);
-        ThePool.queue.push_back(job);
+        // Room for every submitted query among the running ones, so that starting one cannot
+        // fail.
+        session->running.reserve(session->waiting.size() + session->running.size() + 1);
+        session->waiting.push_back(job);
         if (!EnsureThread()) {
-            ThePool.queue.pop_back();
+            session->waiting.pop_back();
             delete job;
             return false;
         }
-        session->running.push_back(job);
         WakeConditionVariable(&ThePool.work);
     } catch (...) {
         delete job;
@@ -278,7 +387,7 @@ size_t DnsSessionWait(DnsSession* session, uint32_t timeoutMs, DnsQueryRequest**
     if (session == nullptr || done == nullptr || capacity == 0) return 0;
     const ULONGLONG start = GetTickCount64();
     Locked locked;
-    while (session->completed.empty() && !session->running.empty()) {
+    while (session->completed.empty() && (!session->running.empty() || !session->waiting.empty())) {
         ULONGLONG waited = GetTickCount64() - start;
         if (waited >= timeoutMs) break;
         SleepConditionVariableSRW(&session->changed, &ThePool.lock,
@@ -299,32 +408,30 @@ size_t DnsSessionWait(DnsSession* session, uint32_t timeoutMs, DnsQueryRequest**
 size_t DnsSessionPending(const DnsSession* session) {
     if (session == nullptr) return 0;
     Locked locked;
-    return session->running.size() + session->completed.size();
+    return session->waiting.size() + session->running.size() + session->completed.size();
 }
 
 void DnsSessionClose(DnsSession* session) {
     if (session == nullptr) return;
     std::deque<Job*> finished;
+    std::deque<Job*> unstarted;
     {
         Locked locked;
         finished.swap(session->completed);
-        for (Job* job : session->running) {
-            bool queued = false;
-            for (auto it = ThePool.queue.begin(); it != ThePool.queue.end(); ++it) {
-                if (*it == job) {
-                    ThePool.queue.erase(it);
-                    queued = true;
-                    break;
-                }
-            }
-            if (queued)
-                finished.push_back(job);
-            else
-                job->session = nullptr; // its thread frees it
-        }
+        unstarted.swap(session->waiting);
+        for (Job* job : session->running)
+            job->session = nullptr; // its thread frees it
         session->running.clear();
+        for (size_t i = 0; i < ThePool.sessions.size(); ++i) {
+            if (ThePool.sessions[i] == session) {
+                ThePool.sessions.erase(ThePool.sessions.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
     }
     for (Job* job : finished)
+        FreeJob(job);
+    for (Job* job : unstarted)
         FreeJob(job);
     delete session;
 }
@@ -348,7 +455,6 @@ void DnsQueryBatch(DnsQueryRequest* requests, size_t count, uint32_t options, IP
 }
 
 void DnsClientShutdown() {
-    std::deque<Job*> orphans;
     HANDLE idle[MaxThreads];
     DWORD idleCount = 0;
     {
@@ -365,13 +471,16 @@ void DnsClientShutdown() {
             worker->handle = nullptr;
         }
         ThePool.workers.clear();
-        orphans.swap(ThePool.queue);
-        for (Job* job : orphans)
-            if (job->session != nullptr) Erase(job->session->running, job);
+        // Queries not yet started are given up (they hold no results); their sessions no
+        // longer wait for them.
+        for (DnsSession* session : ThePool.sessions) {
+            for (Job* job : session->waiting)
+                delete job;
+            session->waiting.clear();
+            WakeAllConditionVariable(&session->changed);
+        }
         WakeAllConditionVariable(&ThePool.work);
     }
-    for (Job* job : orphans)
-        FreeJob(job);
     // Bounded, in case a caller holds something a leaving thread needs (the loader lock).
     if (idleCount > 0) WaitForMultipleObjects(idleCount, idle, TRUE, 5000);
     for (DWORD i = 0; i < idleCount; ++i)

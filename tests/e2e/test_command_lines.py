@@ -1,7 +1,15 @@
 """Hostile and unusual command lines for both commands through the real host:
 the documented messages and exit codes, never a crash."""
 
-from e2e_common import FAILURE_TEXT, E2ETestCase, command, main, rdns_line, upper_ascii
+from e2e_common import (
+    FAILURE_TEXT,
+    E2ETestCase,
+    command,
+    loc_failures,
+    main,
+    rdns_line,
+    upper_ascii,
+)
 
 PREFIX = "DNS plugin: "
 OVERFLOW = PREFIX + "Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \n"
@@ -34,7 +42,9 @@ class CommandLines(E2ETestCase):
         self.check("rdns " + " ".join(words), 1, expected, out="")
 
     def test_unclosed_quote_runs_to_the_end(self):
-        r = self.check(f'dns {self.server} "e2e.test', 0, "")
+        line = f'dns {self.server} "e2e.test'
+        err, code = loc_failures(line)
+        r = self.check(line, code, err)
         self.assertIn("A       ADDRESS     192.0.2.1\n", r.out)
         self.check('rdns "192.0.2.1', 0, "", out=rdns_line("192.0.2.1", "host1.e2e.test"))
 

@@ -22,8 +22,8 @@ check "the module folder holds Dns.so, libcorvane.so and libcorvaneconsole.so" \
 check "the man page corvane(1)" test -f "$P/$MANDIR/man1/corvane.1.gz"
 check "the man page renders" output_has "$(MANWIDTH=200 man -l "$P/$MANDIR/man1/corvane.1.gz" 2>&1)" \
     "corvane - console command processor with the DNS and RDNS lookup commands"
-check "the documentation" test -f "$P/$DOCDIR/README.md" -a -f "$P/$DOCDIR/host.md" \
-    -a -f "$P/$DOCDIR/settings.md"
+check "the documentation" test -f "$P/$DOCDIR/README.md" -a -f "$P/$DOCDIR/docs/host.md" \
+    -a -f "$P/$DOCDIR/docs/resolver.md" -a -f "$P/$DOCDIR/docs/settings.md"
 
 run_from() { (cd "$1" && env -u LD_LIBRARY_PATH "$2" -c "$3" 2>&1); }
 help_text=$(run_from / "$P/$BINDIR/corvane" "dns /?")

@@ -1,7 +1,9 @@
 // A small program that calls the system functions whose results differ between wine and
 // Windows, and prints what they give, so that each difference can be shown on its own:
-//   wine_probe query NAME TYPE SERVERS  DnsQuery_W (SERVERS: addresses separated by commas):
-//                                       the status, then type and section of every record
+//   wine_probe query NAME TYPE SERVERS [OPTIONS]
+//                                       DnsQuery_W (SERVERS: addresses separated by commas;
+//                                       OPTIONS in hexadecimal, 48 when not given): the
+//                                       status, then type and section of every record
 //   wine_probe idna NAME                IdnToAscii: the ASCII form, or "no form"
 //   wine_probe message CODE             FormatMessageW (flags 0x12FF) for a status code
 //   wine_probe servers                  GetNetworkParams: the DNS server list
@@ -19,7 +21,8 @@
 
 namespace {
 
-int Query(const wchar_t* name, const wchar_t* type, const wchar_t* serverList) {
+int Query(const wchar_t* name, const wchar_t* type, const wchar_t* serverList,
+          const wchar_t* options) {
     // IP4_ARRAY with room for four addresses.
     DWORD array[1 + 4] = {};
     std::wstring texts(serverList);
@@ -34,7 +37,8 @@ int Query(const wchar_t* name, const wchar_t* type, const wchar_t* serverList) {
     auto* servers = reinterpret_cast<IP4_ARRAY*>(array);
     PDNS_RECORD list = nullptr;
     DNS_STATUS status =
-        DnsQuery_W(name, static_cast<WORD>(_wtoi(type)), 0x48, servers, &list, nullptr);
+        DnsQuery_W(name, static_cast<WORD>(_wtoi(type)),
+                   static_cast<DWORD>(std::wcstoul(options, nullptr, 16)), servers, &list, nullptr);
     std::printf("status %ld\n", static_cast<long>(status));
     for (PDNS_RECORD record = list; record != nullptr; record = record->pNext)
         std::printf("record type %u section %u\n", record->wType,
@@ -78,7 +82,8 @@ int Servers() {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 5 && std::wcscmp(argv[1], L"query") == 0) return Query(argv[2], argv[3], argv[4]);
+    if ((argc == 5 || argc == 6) && std::wcscmp(argv[1], L"query") == 0)
+        return Query(argv[2], argv[3], argv[4], argc == 6 ? argv[5] : L"48");
     if (argc == 3 && std::wcscmp(argv[1], L"message") == 0) return Message(argv[2]);
     if (argc == 2 && std::wcscmp(argv[1], L"servers") == 0) return Servers();
     if (argc == 3 && std::wcscmp(argv[1], L"idna") == 0) return Idna(argv[2]);

@@ -15,7 +15,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from e2e_common import FailingServer  # noqa: E402
+from e2e_common import FailingServer, LoopbackUdpServer  # noqa: E402
 
 PROBE = None
 RUNNER = os.environ.get("CORVANE_RUNNER", "")
@@ -39,11 +39,24 @@ def probe(*args, resolv_conf=None):
     return out
 
 
+class MuteServer(LoopbackUdpServer):
+    """Keeps every query it gets and answers none."""
+
+    def __init__(self, address):
+        self.queries = []
+        super().__init__(address)
+
+    def handle(self, query, client):
+        self.queries.append((query, client))
+
+
 @unittest.skipUnless(SERVER, "DNS_E2E_SERVER is not set (run through scripts/test.sh)")
 class DnsQuery(unittest.TestCase):
     def test_loc_query_is_not_implemented(self):
-        # Windows answers with the LOC record; wine gives DNS_ERROR_RCODE_NOT_IMPLEMENTED.
+        # Windows answers with the LOC record; wine gives DNS_ERROR_RCODE_NOT_IMPLEMENTED. For
+        # a name without a LOC record it gives no records (9003), as for other types.
         self.assertEqual(probe("query", "e2e.test", "29", SERVER), "status 9004\n")
+        self.assertEqual(probe("query", "multi.e2e.test", "29", SERVER), "status 9003\n")
 
     def test_refused_query_is_a_server_failure(self):
         # The server refuses names outside its zones: Windows 9005, wine 9002.
@@ -53,6 +66,45 @@ class DnsQuery(unittest.TestCase):
         # ns1.corp.test has an address but no AAAA record: the reply (rcode 0, no answer) is
         # DNS_INFO_NO_RECORDS, 9501, on Windows, and a name error, 9003, under wine.
         self.assertEqual(probe("query", "ns1.corp.test", "28", SERVER), "status 9003\n")
+
+    def test_label_too_long_is_refused(self):
+        # A label of more than 63 octets cannot be sent: Windows gives 123 (invalid name),
+        # wine 9005, as if the server had refused it.
+        self.assertEqual(probe("query", "x" * 300 + ".nowhere.test", "1", SERVER),
+                         "status 9005\n")
+
+    def test_short_name_without_an_address_asks_netbios(self):
+        # wine asks NetBIOS for a name of at most 15 characters that has no address, unless
+        # DNS_QUERY_NO_NETBT (0x80) is set, and gives 123 (invalid name) when that finds
+        # nothing; the Windows client of the module sets the option.
+        self.assertEqual(probe("query", "mx.e2e.test", "1", SERVER), "status 123\n")
+        self.assertEqual(probe("query", "mx.e2e.test", "1", SERVER, "c8"), "status 9003\n")
+        self.assertEqual(probe("query", "txt-multi.e2e.test", "1", SERVER), "status 9003\n")
+
+    def test_failing_server_is_asked_twice(self):
+        # A single server that answers SERVFAIL or REFUSED is asked twice (the C library's two
+        # tries) before the call gives 9002.
+        for rcode in (2, 5):
+            with self.subTest(rcode=rcode):
+                failing = FailingServer("127.0.0.14", rcode)
+                try:
+                    self.assertEqual(probe("query", "1.2.0.192.in-addr.arpa", "12", "127.0.0.14"),
+                                     "status 9002\n")
+                    self.assertEqual(failing.asked, 2)
+                finally:
+                    failing.close()
+
+    def test_time_out_is_a_server_failure(self):
+        # A server that never answers: Windows gives 1460 (the time-out), wine 9002 after two
+        # tries of 5 seconds with the same query.
+        mute = MuteServer("127.0.0.15")
+        try:
+            self.assertEqual(probe("query", "1.2.0.192.in-addr.arpa", "12", "127.0.0.15"),
+                             "status 9002\n")
+            self.assertEqual(len(mute.queries), 2)
+            self.assertEqual(mute.queries[0], mute.queries[1])
+        finally:
+            mute.close()
 
     def test_only_the_first_server_is_asked(self):
         # A server answering SERVFAIL first, the test server second: Windows goes on to the
