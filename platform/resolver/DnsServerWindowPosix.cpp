@@ -131,6 +131,9 @@ void DnsWindowAnswered(DnsServerWindow& w, DnsClock::time_point now, DnsClock::t
 
     if (overloaded) {
         Decrease(w, now, sentAt);
+        // What is still in flight when a server turns tries away is about what it takes: the
+        // tries it refused come back at once, those it took later. No more go than that.
+        w.window = std::max(DnsMinWindow, std::min(w.window, double(w.inFlight)));
         return;
     }
     // Grow only a window in use: an idle one says nothing about what the server can take.

@@ -76,6 +76,18 @@ TEST_F(DnsServerWindowTest, HalvesAtMostOnceARoundTrip) {
     EXPECT_EQ(w.window, DnsMinWindow) << "not below the minimum";
 }
 
+TEST_F(DnsServerWindowTest, ARefusingServerGetsNoMoreThanItTook) {
+    // A forwarder that takes 16 at once refuses the rest of a window at once.
+    FillWindow();
+    DnsClock::time_point sent = now;
+    now += 1ms;
+    for (int i = 16; i < int(DnsInitialWindow); ++i)
+        DnsWindowAnswered(w, now, sent, true, true);
+    EXPECT_EQ(w.inFlight, 16u);
+    EXPECT_EQ(w.window, 16) << "the tries it took";
+    EXPECT_GT(w.threshold, 16) << "no lower than one halving: it may take more later";
+}
+
 TEST_F(DnsServerWindowTest, RandomLossWhileAnswersArriveIsNotCongestion) {
     FillWindow();
     DnsClock::time_point lostTry = now;
