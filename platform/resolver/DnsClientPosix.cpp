@@ -527,6 +527,19 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
         Complete(session, question, status, message);
 }
 
+// A try that failed without an answer leaves the window; when the question was waiting for
+// it, the question is sent again first.
+void SendAgain(DnsSession* session, DnsTry* t) {
+    DnsServer& server = session->servers[t->server];
+    if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
+    t->counted = false;
+    DnsQuestion* question = t->question;
+    if (question->current != t) return;
+    question->current = nullptr;
+    session->sent.erase(question);
+    Enqueue(session, question, true);
+}
+
 // c-ares callback. Never throws; may run inside ares_send (a socket that cannot be opened).
 void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length) {
     std::unique_ptr<DnsTry> t(static_cast<DnsTry*>(arg));
@@ -546,27 +559,14 @@ void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length)
         break;
     case ARES_ECONNREFUSED: { // a socket error: no server there
         DnsServer& server = session->servers[t->server];
+        SendAgain(session, t.get());
         if (t->tcp && !session->sending) {
             // A TCP connection that broke or was refused; UDP may still work.
             if (++server.tcpFailures >= TcpFailuresForUdp) server.overTcp = false;
             question->overTcp = false;
-            if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
-            t->counted = false;
-            if (question->current == t.get()) {
-                question->current = nullptr;
-                session->sent.erase(question);
-                Enqueue(session, question, true);
-            }
             return;
         }
-        if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
-        t->counted = false;
         // Every question at the server moves on, this one too (it may be gone afterwards).
-        if (question->current == t.get()) {
-            question->current = nullptr;
-            session->sent.erase(question);
-            Enqueue(session, question, true);
-        }
         ServerDown(session, t->server, session->sending ? WSAEHOSTUNREACH : WSAECONNREFUSED);
         return;
     }
