@@ -4,22 +4,17 @@
 #include <cwchar>
 
 #include "host/Colors.h"
-#include "host/Expand.h"
 #include "host/HostState.h"
 #include "host/Shell.h"
 #include "host/Version.h"
-#include "platform/HostIo.h"
-#include "platform/HostTerminal.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostTerminal.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
 
 namespace {
 
 using BuiltinFunction = int (*)(Shell& shell, std::wstring_view arguments);
-
-std::wstring_view TrimEnd(std::wstring_view text) {
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 int Echo(Shell& shell, std::wstring_view arguments) {
     shell.Out(ExpandForShell(arguments) + L"\n");

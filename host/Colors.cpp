@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "host/Expand.h"
+#include "platform/text/AsciiCase.h"
 
 namespace {
 

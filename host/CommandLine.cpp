@@ -2,29 +2,16 @@
 
 #include <algorithm>
 
-#include "host/Expand.h"
-#include "platform/Text.h"
-
-namespace {
-
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
-
-std::wstring_view SkipBlanks(std::wstring_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    return text;
-}
-
-} // namespace
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
+#include "platform/text/Text.h"
 
 CommandParts SplitCommand(std::wstring_view line) {
-    line = SkipBlanks(line);
+    line = TrimStart(line);
     size_t end = 0;
     while (end < line.size() && !IsBlank(line[end]) && (line[end] != L'/' || end == 0))
         ++end;
-    return {line.substr(0, end), SkipBlanks(line.substr(end))};
+    return {line.substr(0, end), TrimStart(line.substr(end))};
 }
 
 std::wstring CommandLineFromWords(const std::vector<std::wstring>& words) {
@@ -50,7 +37,7 @@ std::wstring CommandLineFromWords(const std::vector<std::wstring>& words) {
 }
 
 bool IsSkippedLine(std::wstring_view line) {
-    line = SkipBlanks(line);
+    line = TrimStart(line);
     if (line.empty() || line.starts_with(L"::") || line.starts_with(L"#")) return true;
     return SameName(SplitCommand(line).name, L"rem");
 }

@@ -4,7 +4,8 @@
 #include <array>
 #include <vector>
 
-#include "host/Expand.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
 
 namespace {
 
@@ -18,14 +19,6 @@ const std::array<CommandOptions, 2> PluginOptions = {{
     {L"dns", {L"/?", L"/$", L"/A", L"/K", L"/N:", L"/P", L"/S", L"/W"}},
     {L"rdns", {L"/?", L"/$", L"/A:", L"/M"}},
 }};
-
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
-
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
-}
 
 // The built-ins and every plug-in command, sorted, each name once.
 std::vector<std::wstring> CommandNames(const Shell& shell) {
@@ -45,7 +38,7 @@ std::vector<std::wstring> CommandNames(const Shell& shell) {
 LineCompletion CompleteWord(std::wstring_view word, const std::vector<std::wstring>& candidates) {
     LineCompletion completion{word.size(), std::wstring(word), {}};
     for (const std::wstring& candidate : candidates)
-        if (StartsWithIgnoringCase(candidate, word)) completion.choices.push_back(candidate);
+        if (StartsWithName(candidate, word)) completion.choices.push_back(candidate);
     if (completion.choices.empty()) return completion;
     const std::wstring& first = completion.choices.front();
     if (completion.choices.size() == 1) {
@@ -81,8 +74,7 @@ LineCompletion CompleteCommandLine(const Shell& shell, std::wstring_view beforeC
     size_t blank = beforeCursor.find_last_of(L" \t");
     size_t wordStart = std::max(end, blank == std::wstring_view::npos ? 0 : blank + 1);
     std::wstring_view word = beforeCursor.substr(wordStart);
-    bool secondWord = beforeCursor.substr(end, wordStart - end).find_first_not_of(L" \t") ==
-                      std::wstring_view::npos;
+    bool secondWord = TrimStart(beforeCursor.substr(end, wordStart - end)).empty();
 
     if (secondWord && (SameName(name, L"help") || SameName(name, L"usage")))
         return CompleteWord(word, CommandNames(shell));

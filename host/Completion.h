@@ -5,6 +5,6 @@
 #include <string_view>
 
 #include "host/Shell.h"
-#include "platform/LineCompletion.h"
+#include "platform/host/LineCompletion.h"
 
 LineCompletion CompleteCommandLine(const Shell& shell, std::wstring_view beforeCursor);

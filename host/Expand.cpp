@@ -9,17 +9,7 @@ bool IsNameChar(wchar_t c) {
            c == L'_';
 }
 
-wchar_t Fold(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
-}
-
 } // namespace
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
-}
 
 std::wstring ExpandText(std::wstring_view text, const VariableLookup& lookup) {
     std::wstring result;

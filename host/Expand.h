@@ -12,6 +12,3 @@ std::wstring ExpandText(std::wstring_view text, const VariableLookup& lookup);
 // Copies text into out, at most capacity - 1 characters and a terminator. Returns false
 // when the text had to be cut.
 bool CopyLimited(std::wstring_view text, wchar_t* out, size_t capacity);
-
-// Case-blind comparison of names (ASCII letters only, like the host's command names).
-bool SameName(std::wstring_view a, std::wstring_view b);

@@ -5,7 +5,8 @@
 
 #include "host/Expand.h"
 #include "host/OutputText.h"
-#include "platform/HostIo.h"
+#include "platform/host/HostIo.h"
+#include "platform/text/AsciiCase.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
 #include "host/Modes.h"
 
 #include "host/Completion.h"
-#include "platform/HostIo.h"
-#include "platform/HostSignals.h"
-#include "platform/HostTerminal.h"
-#include "platform/LineCompletion.h"
-#include "platform/Text.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostSignals.h"
+#include "platform/host/HostTerminal.h"
+#include "platform/host/LineCompletion.h"
+#include "platform/host/LineEditor.h"
+#include "platform/text/Text.h"
 
 int RunInteractive(Shell& shell) {
     HostKeepTypedEndOfInput(true);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 std::string OutputBytes(std::wstring_view text) {
     std::wstring lines;

@@ -2,22 +2,16 @@
 
 #include <string>
 
-#include "host/Expand.h"
 #include "host/HostState.h"
-#include "platform/Text.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
+#include "platform/text/Text.h"
 
 namespace {
 
 void ReportError(const std::wstring& text) {
     std::wstring line = L"corvane: " + text + L"\n";
     CorvaneWrite(2, line.data(), line.size());
-}
-
-std::wstring Trim(std::wstring_view text) {
-    size_t start = text.find_first_not_of(L" \t");
-    if (start == std::wstring_view::npos) return {};
-    size_t end = text.find_last_not_of(L" \t");
-    return std::wstring(text.substr(start, end - start + 1));
 }
 
 template <typename Entry> Entry Export(LibraryHandle library, const char* name) {
@@ -32,9 +26,9 @@ std::vector<std::wstring> SplitCommandList(std::wstring_view list) {
     while (start <= list.size()) {
         size_t comma = list.find(L',', start);
         if (comma == std::wstring_view::npos) comma = list.size();
-        std::wstring name = Trim(list.substr(start, comma - start));
+        std::wstring name(Trim(list.substr(start, comma - start)));
         for (wchar_t& c : name)
-            if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
+            c = LowerAscii(c);
         if (!name.empty()) names.push_back(name);
         start = comma + 1;
     }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DynamicLibrary.h"
+#include "platform/host/DynamicLibrary.h"
 #include "sdk/CorvanePlugin.h"
 
 struct PluginCommand {

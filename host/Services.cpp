@@ -6,7 +6,7 @@
 #include "host/Colors.h"
 #include "host/HostState.h"
 #include "host/OutputText.h"
-#include "platform/HostIo.h"
+#include "platform/host/HostIo.h"
 #include "sdk/CorvanePlugin.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include "host/CommandLine.h"
 #include "host/HostState.h"
-#include "platform/FileText.h"
-#include "platform/HostIo.h"
-#include "platform/HostTerminal.h"
-#include "platform/Text.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostTerminal.h"
+#include "platform/system/FileText.h"
+#include "platform/text/Text.h"
 
 void Shell::DefaultWrite(int fd, std::wstring_view text) {
     CorvaneWrite(fd, text.data(), text.size());

@@ -14,10 +14,10 @@
 #include "host/Modes.h"
 #include "host/Shell.h"
 #include "host/Version.h"
-#include "platform/DynamicLibrary.h"
-#include "platform/HostIo.h"
-#include "platform/HostSignals.h"
-#include "platform/HostTerminal.h"
+#include "platform/host/DynamicLibrary.h"
+#include "platform/host/HostIo.h"
+#include "platform/host/HostSignals.h"
+#include "platform/host/HostTerminal.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
-#include "platform/Console.h"
-#include "platform/Messages.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/system/Messages.h"
+#include "platform/text/Text.h"
 
 namespace {
 constexpr size_t VariableBufferSize = 8192;

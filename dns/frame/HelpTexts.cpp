@@ -7,13 +7,13 @@
 #include <memory>
 #include <new>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/BaseName.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/ModuleVersion.h"
 #include "dns/frame/Plugin.h"
-#include "platform/Text.h"
-#include "platform/UserInterface.h"
+#include "platform/system/UserInterface.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 // Only the first line ends in "\r\n"; several lines end in a blank. Both are intended.
 const wchar_t DnsHelpText[] = L"Display DNS records for a domain or host.\r\n"
@@ -62,17 +62,11 @@ namespace {
 constexpr size_t HostBufferSize = 1024;
 constexpr size_t PathBufferSize = 32768;
 
-bool SameNameIgnoringCase(const wchar_t* left, const wchar_t* right) {
-    for (; *left != L'\0' || *right != L'\0'; ++left, ++right)
-        if (LowerAscii(*left) != LowerAscii(*right)) return false;
-    return true;
-}
-
 // The index of the command called name, or -1.
 int FindCommand(const wchar_t* name) {
     if (name == nullptr) return -1;
     for (int i = 0; i < CommandCount; ++i)
-        if (SameNameIgnoringCase(name, CommandNames[i])) return i;
+        if (SameName(name, CommandNames[i])) return i;
     return -1;
 }
 

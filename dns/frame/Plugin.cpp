@@ -7,9 +7,9 @@
 
 #include "dns/frame/HostApi.h"
 #include "dns/frame/ModuleVersion.h"
-#include "platform/Clock.h"
-#include "platform/DnsClient.h"
-#include "platform/Text.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/system/Clock.h"
+#include "platform/text/Text.h"
 
 std::atomic<int32_t> BreakFlag{0};
 int32_t CtrlHandlerInstalled = 0;

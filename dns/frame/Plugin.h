@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/Console.h"
+#include "platform/console/Console.h"
 #include "sdk/CorvanePlugin.h"
 
 inline constexpr const wchar_t* PluginName = L"DNS";

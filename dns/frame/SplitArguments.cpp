@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
-#include "platform/Console.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 wchar_t ArgBuffer[MAX_ARG_LEN];
 wchar_t* ArgVector[MAX_ARGS];

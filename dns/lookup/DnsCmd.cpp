@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HelpTexts.h"
 #include "dns/frame/HostApi.h"
@@ -14,9 +13,10 @@
 #include "dns/lookup/ServerList.h"
 #include "dns/output/HighlightSetting.h"
 #include "dns/output/Pager.h"
-#include "platform/Console.h"
-#include "platform/SocketTypes.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/SocketTypes.h"
+#include "platform/text/Text.h"
 
 // The path of this file as the build records it; the version banner shows its base name.
 extern const char DnsCommandSourcePath[] = __FILE__;

@@ -8,8 +8,8 @@
 #include "dns/lookup/LookupFlags.h"
 #include "dns/output/Highlight.h"
 #include "dns/output/ServerText.h"
-#include "platform/Sockets.h"
-#include "platform/Text.h"
+#include "platform/text/Sockets.h"
+#include "platform/text/Text.h"
 
 namespace {
 

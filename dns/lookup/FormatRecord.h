@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 inline constexpr int LocTextSize = 1024;
 

@@ -5,14 +5,14 @@
 #include <array>
 #include <cwchar>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/HostApi.h"
 #include "dns/lookup/LookupFlags.h"
 #include "dns/lookup/QueryName.h"
 #include "dns/output/Highlight.h"
 #include "dns/output/Pager.h"
-#include "platform/Clock.h"
-#include "platform/Text.h"
+#include "platform/system/Clock.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "dns/lookup/LookupOrder.h"
 #include "dns/lookup/QueryName.h"
 #include "dns/output/Pager.h"
-#include "platform/Clock.h"
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/system/Clock.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "platform/Settings.h"
+#include "platform/system/Settings.h"
 
 bool OneQueryAtATime() {
     std::array<wchar_t, 64> value{};

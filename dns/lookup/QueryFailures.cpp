@@ -5,11 +5,11 @@
 #include <array>
 #include <tuple>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
-#include "platform/Console.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 // A status that says nothing about the name's records: the server failed, refused, could not
 // be reached or sent nothing usable. A name that does not exist, or has no records of the

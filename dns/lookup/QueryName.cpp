@@ -13,6 +13,7 @@
 #include "dns/lookup/FormatRecord.h"
 #include "dns/lookup/LookupFlags.h"
 #include "dns/output/OutputResult.h"
+#include "platform/text/AsciiCase.h"
 
 namespace {
 
@@ -29,8 +30,7 @@ int CompareNames(const wchar_t* left, const wchar_t* right) {
     if (left == nullptr) left = L"";
     if (right == nullptr) right = L"";
     auto fold = [](wchar_t c) -> uint32_t {
-        uint32_t unit = static_cast<uint32_t>(c);
-        if (unit >= L'A' && unit <= L'Z') return unit + (L'a' - L'A');
+        uint32_t unit = static_cast<uint32_t>(LowerAscii(c));
         if constexpr (sizeof(wchar_t) == 4) {
             // Rank UTF-32 text as its UTF-16 form sorts: a character beyond the BMP is a
             // surrogate pair there, above U+D7FF and below U+E000.

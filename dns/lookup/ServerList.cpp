@@ -7,9 +7,9 @@
 #include <new>
 
 #include "dns/frame/HostApi.h"
-#include "platform/AddrInfo.h"
-#include "platform/NetworkParams.h"
-#include "platform/Sockets.h"
+#include "platform/resolver/AddrInfo.h"
+#include "platform/resolver/NetworkParams.h"
+#include "platform/text/Sockets.h"
 
 namespace {
 // How many configured entries are read. Entries that are skipped (IPv6, invalid) do not

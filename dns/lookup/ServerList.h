@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/DnsClient.h"
-#include "platform/SocketTypes.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/text/SocketTypes.h"
 
 inline constexpr uint32_t ServerListCapacity = 8;
 

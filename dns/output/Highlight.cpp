@@ -9,7 +9,7 @@
 #include "dns/frame/Plugin.h"
 #include "dns/output/Pager.h"
 #include "dns/output/WorkBuffers.h"
-#include "platform/Console.h"
+#include "platform/console/Console.h"
 
 uint8_t ColorNormal, ColorHighlight, ColorNormalReverse, ColorHighlightReverse, ColorContrast,
     ColorContrastReverse;

@@ -4,14 +4,14 @@
 
 #include <cstddef>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/Plugin.h"
 #include "dns/output/Highlight.h"
 #include "dns/output/Pager.h"
-#include "platform/Console.h"
-#include "platform/Settings.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/system/Settings.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Text.h"
 
 namespace {
 constexpr size_t SettingChars = 1024;
@@ -20,12 +20,6 @@ constexpr wchar_t ValueName[] = L"Highlight";
 
 uint8_t Swapped(uint8_t attribute) {
     return static_cast<uint8_t>((attribute << 4) | (attribute >> 4));
-}
-
-bool StartsWithCaseBlind(const wchar_t* text, const wchar_t* prefix) {
-    for (; *prefix != L'\0'; ++text, ++prefix)
-        if (LowerAscii(*text) != *prefix) return false;
-    return true;
 }
 
 // A plain, non-empty string value of at most SettingChars - 1 characters.
@@ -76,10 +70,10 @@ bool ParseHexAttribute(const wchar_t* text, uint32_t* value) {
 // The highlight colour the setting text asks for, or -1 when the text is unusable.
 int HighlightFromText(const wchar_t* text, int F, int B) {
     int f = -1, b = -1;
-    if (StartsWithCaseBlind(text, L"inv")) {
+    if (StartsWithName(text, L"inv")) {
         f = B;
         b = F & 7;
-    } else if (StartsWithCaseBlind(text, L"0x")) {
+    } else if (StartsWithName(text, L"0x")) {
         uint32_t v = 0;
         if (ParseHexAttribute(text + 2, &v)) {
             f = static_cast<int>(v & 15);

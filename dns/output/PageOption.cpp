@@ -1,12 +1,12 @@
 // The "/P" option: [:|=][pause time[M]][,|; [line count]].
 #include <cwchar>
 
-#include "dns/frame/AsciiCase.h"
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
 #include "dns/frame/SplitArguments.h"
 #include "dns/output/Pager.h"
-#include "platform/Console.h"
+#include "platform/console/Console.h"
+#include "platform/text/AsciiCase.h"
 
 namespace {
 constexpr uint32_t NoLineCount = 0xFFFFFFFF;

@@ -9,8 +9,8 @@
 #include "dns/frame/Plugin.h"
 #include "dns/output/Highlight.h"
 #include "dns/output/WorkBuffers.h"
-#include "platform/Clock.h"
-#include "platform/Console.h"
+#include "platform/console/Console.h"
+#include "platform/system/Clock.h"
 
 uint32_t PageLines, LinesLeft, PauseTime;
 

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "dns/output/OutputResult.h"
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 
 int FormatIntoWorkBuffers(const wchar_t* format, va_list args, WorkBuffers& buffers) {
     if (format == nullptr) return OutputNoInput;

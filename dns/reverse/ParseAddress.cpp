@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "dns/reverse/ReverseLookup.h"
-#include "platform/Sockets.h"
-#include "platform/Text.h"
+#include "platform/text/Sockets.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "dns/lookup/ServerList.h"
 #include "dns/reverse/ReverseLookup.h"
 #include "dns/reverse/ReverseLookups.h"
-#include "platform/Console.h"
-#include "platform/SocketTypes.h"
+#include "platform/console/Console.h"
+#include "platform/text/SocketTypes.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "dns/frame/HostApi.h"
 #include "dns/output/ServerText.h"
 #include "dns/reverse/ReverseLookup.h"
-#include "platform/Console.h"
-#include "platform/DnsClient.h"
-#include "platform/Sockets.h"
-#include "platform/Text.h"
+#include "platform/console/Console.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/text/Sockets.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "dns/frame/HostApi.h"
 #include "dns/lookup/LookupOrder.h"
 #include "dns/reverse/ReverseLookup.h"
-#include "platform/Console.h"
-#include "platform/DnsClient.h"
+#include "platform/console/Console.h"
+#include "platform/resolver/DnsClient.h"
 
 namespace {
 

@@ -15,6 +15,35 @@ loopback_dns_die() {
     exit 2
 }
 
+# The configuration of an NSD on the addresses (blank-separated) serving every NAME.zone of
+# ZONES_DIR, with everything it writes in WORK_DIR, and EXTRA server lines: no privilege drop,
+# no remote control, no state in system folders. Everything else is NSD's default.
+#   write_nsd_conf ZONES_DIR WORK_DIR ADDRESSES [EXTRA]
+write_nsd_conf() {
+    local zones=$1 work=$2 address zonefile zone
+    echo "server:"
+    for address in $3; do echo "    ip-address: $address"; done
+    cat <<CONF
+    port: 53
+    username: ""
+    chroot: ""
+    zonesdir: "$zones"
+    pidfile: "$work/nsd.pid"
+    database: ""
+    zonelistfile: "$work/zone.list"
+    xfrdfile: "$work/xfrd.state"
+    xfrdir: "$work"
+    logfile: "$work/nsd.log"
+    verbosity: 1
+CONF
+    [[ -n "${4:-}" ]] && printf '%s\n' "$4"
+    printf 'remote-control:\n    control-enable: no\n'
+    for zonefile in "$zones"/*.zone; do
+        zone=$(basename "$zonefile" .zone)
+        printf 'zone:\n    name: "%s"\n    zonefile: "%s"\n' "$zone" "$zone.zone"
+    done
+}
+
 start_loopback_dns() {
     local zones=$1 work=$2 check=$3 tool
     for tool in ip nsd nsd-checkconf kdig mount; do
@@ -28,40 +57,17 @@ start_loopback_dns() {
     [[ -e /etc/resolv.conf ]] || loopback_dns_die "/etc/resolv.conf does not exist; nothing to bind-mount over"
     mount --bind "$work/resolv.conf" /etc/resolv.conf
 
-    # No privilege drop, no remote control, no state in system folders.
-    local listen="    ip-address: 127.0.0.1" zonefile zone
+    local listen="127.0.0.1"
     if ip -6 addr show dev lo 2>/dev/null | grep -q 'inet6 ::1/'; then
-        listen+=$'\n    ip-address: ::1'
+        listen+=" ::1"
     fi
-    {
-        cat <<CONF
-server:
-$listen
-    port: 53
-    username: ""
-    chroot: ""
-    zonesdir: "$zones"
-    pidfile: "$work/nsd.pid"
-    database: ""
-    zonelistfile: "$work/zone.list"
-    xfrdfile: "$work/xfrd.state"
-    xfrdir: "$work"
-    logfile: "$work/nsd.log"
-    server-count: 1
-    verbosity: 1
+    # No response rate limiting: the tests send hundreds of like queries at once.
+    write_nsd_conf "$zones" "$work" "$listen" \
+        "    server-count: 1
     hide-version: yes
     round-robin: no
-    # No response rate limiting: the tests send hundreds of like queries at once.
     rrl-ratelimit: 0
-    rrl-whitelist-ratelimit: 0
-remote-control:
-    control-enable: no
-CONF
-        for zonefile in "$zones"/*.zone; do
-            zone=$(basename "$zonefile" .zone)
-            printf 'zone:\n    name: "%s"\n    zonefile: "%s"\n' "$zone" "$zone.zone"
-        done
-    } >"$work/nsd.conf"
+    rrl-whitelist-ratelimit: 0" >"$work/nsd.conf"
     nsd-checkconf "$work/nsd.conf" || loopback_dns_die "nsd-checkconf rejected the generated configuration"
 
     nsd -d -c "$work/nsd.conf" >"$work/nsd.out" 2>&1 &

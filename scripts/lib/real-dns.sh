@@ -49,31 +49,12 @@ real_dns_zones() {
     for file in "$1"/*.zone; do basename "$file" .zone; done
 }
 
+# The zones again, from an NSD with its default response rate limit (write_nsd_conf of
+# loopback-dns.sh).
 real_dns_nsd_rrl() {
-    local zones=$1 work=$2/nsd-rrl zone
+    local zones=$1 work=$2/nsd-rrl
     mkdir -p "$work"
-    {
-        cat <<CONF
-server:
-    ip-address: $REAL_DNS_NSD_RRL
-    port: 53
-    username: ""
-    chroot: ""
-    zonesdir: "$zones"
-    pidfile: "$work/nsd.pid"
-    database: ""
-    zonelistfile: "$work/zone.list"
-    xfrdfile: "$work/xfrd.state"
-    xfrdir: "$work"
-    logfile: "$work/nsd.log"
-    verbosity: 1
-remote-control:
-    control-enable: no
-CONF
-        for zone in $(real_dns_zones "$zones"); do
-            printf 'zone:\n    name: "%s"\n    zonefile: "%s.zone"\n' "$zone" "$zone"
-        done
-    } >"$work/nsd.conf"
+    write_nsd_conf "$zones" "$work" "$REAL_DNS_NSD_RRL" >"$work/nsd.conf"
     nsd -d -c "$work/nsd.conf" >"$work/nsd.out" 2>&1 &
     REAL_DNS_PIDS+=($!)
 }

@@ -226,32 +226,9 @@ ONE_AT_A_TIME = {"CORVANE_DNS_ONE_AT_A_TIME": "1"}
 ZONES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "zones")
 
 
-def zone_names():
-    """Every owner name of the test zones, in file order, without a final dot."""
-    names = []
-    for file in sorted(os.listdir(ZONES_DIR)):
-        origin = ""
-        with open(os.path.join(ZONES_DIR, file), encoding="utf-8") as zone:
-            for text in zone:
-                if text.startswith("$ORIGIN"):
-                    origin = text.split()[1].rstrip(".")
-                if not text.strip() or text[0] in " \t;$(":
-                    continue
-                owner = text.split()[0]
-                if owner == "@":
-                    name = origin
-                elif owner.endswith("."):
-                    name = owner.rstrip(".")
-                else:
-                    name = owner + "." + origin
-                if name not in names:
-                    names.append(name)
-    return names
-
-
-def loc_names():
-    """The owner names of the test zones that have a LOC record, in lower case."""
-    names = set()
+def zone_records():
+    """(owner name, type) of every record line of the test zones, in file order, the owner
+    without a final dot."""
     for file in sorted(os.listdir(ZONES_DIR)):
         origin = ""
         with open(os.path.join(ZONES_DIR, file), encoding="utf-8") as zone:
@@ -259,12 +236,30 @@ def loc_names():
                 if text.startswith("$ORIGIN"):
                     origin = text.split()[1].rstrip(".")
                 words = text.split()
-                if len(words) < 2 or text[0] in " \t;$(" or words[1] != "LOC":
+                if not words or text[0] in " \t;$(":
                     continue
                 owner = words[0]
-                names.add(origin if owner == "@" else owner.rstrip(".") if owner.endswith(".")
-                          else owner + "." + origin)
-    return {name.lower() for name in names}
+                if owner == "@":
+                    name = origin
+                elif owner.endswith("."):
+                    name = owner.rstrip(".")
+                else:
+                    name = owner + "." + origin
+                yield name, words[1] if len(words) > 1 else ""
+
+
+def zone_names():
+    """Every owner name of the test zones, in file order, without a final dot."""
+    names = []
+    for name, _ in zone_records():
+        if name not in names:
+            names.append(name)
+    return names
+
+
+def loc_names():
+    """The owner names of the test zones that have a LOC record, in lower case."""
+    return {name.lower() for name, rtype in zone_records() if rtype == "LOC"}
 
 
 def failing_loc_names(line):

@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "dns/frame/HostApi.h"
-#include "platform/AddrInfo.h"
-#include "platform/Clock.h"
-#include "platform/Messages.h"
-#include "platform/NetworkParams.h"
-#include "platform/Text.h"
-#include "platform/UserInterface.h"
+#include "platform/resolver/AddrInfo.h"
+#include "platform/resolver/NetworkParams.h"
+#include "platform/system/Clock.h"
+#include "platform/system/Messages.h"
+#include "platform/system/UserInterface.h"
+#include "platform/text/Text.h"
 #include "tests/fakes/Records.h"
 
 namespace fake {

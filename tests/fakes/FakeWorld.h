@@ -13,10 +13,10 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/Console.h"
-#include "platform/DnsClient.h"
-#include "platform/Settings.h"
-#include "platform/SocketTypes.h"
+#include "platform/console/Console.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/system/Settings.h"
+#include "platform/text/SocketTypes.h"
 
 namespace fake {
 

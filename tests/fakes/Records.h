@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/DnsClient.h"
+#include "platform/resolver/DnsClient.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>

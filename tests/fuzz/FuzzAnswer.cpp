@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "dns/output/ServerText.h"
-#include "platform/DnsClient.h"
-#include "platform/DnsMessage.h"
-#include "platform/Text.h"
+#include "platform/resolver/DnsClient.h"
+#include "platform/resolver/DnsMessagePosix.h"
+#include "platform/text/Text.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "dns/frame/Plugin.h"
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 #include "tests/fakes/FakeWorld.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "dns/frame/SplitArguments.h"
 #include "dns/output/Pager.h"
-#include "platform/Text.h"
+#include "platform/text/Text.h"
 #include "tests/fakes/FakeWorld.h"
 
 namespace {

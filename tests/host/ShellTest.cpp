@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "host/CommandLine.h"
-#include "host/Expand.h"
 #include "host/HostState.h"
 #include "host/Shell.h"
-#include "platform/HostIo.h"
+#include "platform/host/HostIo.h"
+#include "platform/text/AsciiCase.h"
 #include "sdk/CorvanePlugin.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/platform/AnswerCorpus.h"
+#include "tests/platform/resolver/AnswerCorpus.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 Each file there is one case: the answers a lying server gives, per query type, in the
 notation that tests/hostile/answers/README.md describes. This module reads that notation for
-the end-to-end server (hostile_server.py); tests/platform/AnswerCorpus.cpp reads it for the
-in-process fake server of the platform tests.
+the end-to-end server (hostile_server.py); tests/platform/resolver/AnswerCorpus.cpp reads it
+for the in-process fake server of the platform tests.
 """
 
 import os

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The two readers of tests/hostile/answers/ agree: for every case and every type the DNS
 commands ask, the end-to-end server (answer_corpus.py) and the platform tests' fake server
-(tests/platform/AnswerCorpus.cpp, through answer_corpus_dump) send the same bytes with the
-same options.
+(tests/platform/resolver/AnswerCorpus.cpp, through answer_corpus_dump) send the same bytes
+with the same options.
 
     test_answer_corpus.py PATH_TO_ANSWER_CORPUS_DUMP
 """

@@ -6,7 +6,7 @@ with a hard time limit and checks that it neither crashes nor hangs and never
 lets a raw control byte from the network reach the terminal, and what answers
 that never come cost. How each malformed answer is read is tested at the parse
 level, with the same cases sent by the in-process fake server
-(tests/platform/HostileAnswersTest.cpp).
+(tests/platform/resolver/HostileAnswersTest.cpp).
 
     test_hostile.py --corvane PATH [--address 127.0.0.2] [--group fast|timing|all]
                     [unittest arguments]
@@ -456,7 +456,8 @@ class HostileTiming(HostileCase):
         self.assertClean(r, DNS_CODES)
         self.assertEqual(r.code, 2, "some cases fail by design")
         for err_line in r.err.splitlines():
-            self.assertRegex(err_line, r'\ADNS plugin: Error looking up [A-Z, ]+ for "[^"]+": \S.*\Z')
+            self.assertRegex(err_line,
+                             r'\ADNS plugin: Error looking up [A-Z, ]+ for "[^"]+": \S.*\Z')
         blocks = re.split(r"\n[-A-Z0-9.]+\n\n(?=Type)", r.out)
         self.assertEqual(len(blocks), len(names) + 1, r.out)
         for name in names:

@@ -4,7 +4,7 @@
 
 #include "dns/frame/Errors.h"
 #include "dns/frame/HostApi.h"
-#include "platform/Console.h"
+#include "platform/console/Console.h"
 #include "tests/fakes/FakeWorld.h"
 
 namespace {
