@@ -39,10 +39,11 @@ constexpr size_t MaxThreads = 32;
 constexpr SIZE_T ThreadStack = 128 * 1024;
 // A session's limit on its queries running never halves below this.
 constexpr size_t MinRunning = 4;
-// A server that turns queries away answers at once. A failure that took the system longer is
-// the end of its own tries at a server that did not answer (wine reports such a time-out as
-// 9002, like a server failure): final, and no sign of too many at once.
-constexpr ULONGLONG OverloadAnswerMs = 2000;
+// A server that turns queries away answers at once, even on a loaded machine with every thread
+// of the pool busy. A failure that took the system longer is the end of its own tries at a
+// server that did not answer (wine reports such a time-out as 9002, like a server failure,
+// after its two tries of 5 s): final, and no sign of too many at once.
+constexpr ULONGLONG OverloadAnswerMs = 8000;
 
 // IPv4 servers in the layout of IP4_ARRAY: the count, then the addresses.
 using ServerArray = std::vector<uint32_t>;
