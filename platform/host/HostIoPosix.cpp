@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/host/HostIo.h"
+#include "platform/host/ReadLine.h"
 #include "platform/text/Text.h"
 
 extern char** environ;
@@ -36,21 +37,13 @@ std::vector<std::wstring> HostArguments(int argc, char** argv) {
 }
 
 bool HostReadStdinLine(std::string& line) {
-    line.clear();
-    // Byte-wise reads so that nothing past the line is consumed: a plug-in reading standard
-    // input (a key prompt) sees the rest.
-    char c;
-    bool any = false;
-    for (;;) {
-        ssize_t n = read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return any;
-        any = true;
-        if (c == '\n') break;
-        line.push_back(c);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+    return ReadLineBytes(line, [](char& c) {
+        for (;;) {
+            ssize_t n = read(STDIN_FILENO, &c, 1);
+            if (n < 0 && errno == EINTR) continue;
+            return n > 0;
+        }
+    });
 }
 
 std::wstring HostFullPath(const std::wstring& path) {

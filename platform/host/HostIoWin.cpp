@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/host/HostIo.h"
+#include "platform/host/ReadLine.h"
 #include "platform/text/Text.h"
 
 namespace {
@@ -73,21 +74,11 @@ std::vector<std::wstring> HostArguments(int, char**) {
 }
 
 bool HostReadStdinLine(std::string& line) {
-    line.clear();
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    // Byte-wise reads so that nothing past the line is consumed: a plug-in reading standard
-    // input (a key prompt) sees the rest.
-    bool any = false;
-    for (;;) {
-        char c = 0;
+    return ReadLineBytes(line, [input](char& c) {
         DWORD got = 0;
-        if (!ReadFile(input, &c, 1, &got, nullptr) || got == 0) return any;
-        any = true;
-        if (c == '\n') break;
-        line.push_back(c);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+        return ReadFile(input, &c, 1, &got, nullptr) && got != 0;
+    });
 }
 
 std::wstring HostFullPath(const std::wstring& path) {
