@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +55,11 @@ constexpr int MaxConfiguredServers = 8;
 constexpr int ReceiveBufferBytes = 1 << 20;
 // Truncated answers after which a server's questions all go over TCP.
 constexpr unsigned TruncationsForTcp = 2;
-// Overload answers (SERVFAIL, REFUSED) after which a recursive server is asked again.
+// Overload answers (SERVFAIL, REFUSED) after which a recursive server is asked again; the last
+// time alone.
 constexpr unsigned OverloadRetriesRecursive = 4;
+// A question that is not waiting for fewer in flight.
+constexpr size_t NoHold = SIZE_MAX;
 // A share of lost tries, while other answers arrive, that a rate limiter drops.
 constexpr double RateLimitLossRate = 2.0;
 // TCP connections that may fail before a server is asked over UDP only.
@@ -229,7 +233,7 @@ struct DnsQuestion {
     DnsClock::time_point firstSent; // on this server
     unsigned retries = 0;           // time-outs on this server
     unsigned overloadRetries = 0;   // on this server
-    size_t holdUntil = 0;           // sent again only with at most this many in flight (0: now)
+    size_t holdUntil = NoHold;      // sent again only with at most this many awaited
     bool overTcp = false;
     bool queued = false;       // in its server's waiting line
     DnsTry* current = nullptr; // the try whose time-out runs, null while waiting to be sent
@@ -241,6 +245,7 @@ struct DnsServer {
     ares_addr_port_node node{};
     Channel udp, tcp;
     DnsServerWindow window;
+    size_t awaited = 0; // questions whose try here is awaited, presumably lost ones included
     std::deque<DnsQuestion*> waiting; // retries first
     unsigned truncations = 0;
     unsigned tcpFailures = 0;
@@ -286,6 +291,14 @@ namespace {
 
 void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length);
 
+// The question's current try is awaited (its time-out runs), or no longer.
+void Await(DnsSession* session, DnsQuestion* question) {
+    if (session->sent.insert(question).second) ++session->servers[question->server].awaited;
+}
+void StopAwaiting(DnsSession* session, DnsQuestion* question) {
+    if (session->sent.erase(question) != 0) --session->servers[question->server].awaited;
+}
+
 // Stops waiting for every try of the question; a try still counted leaves the window.
 void Retire(DnsSession* session, DnsQuestion* question) {
     for (DnsTry* t : question->open) {
@@ -296,7 +309,7 @@ void Retire(DnsSession* session, DnsQuestion* question) {
     }
     question->open.clear();
     question->current = nullptr;
-    session->sent.erase(question);
+    StopAwaiting(session, question);
 }
 
 // Takes the question out of its server's waiting line.
@@ -355,7 +368,7 @@ void MoveOn(DnsSession* session, DnsQuestion* question, DNS_STATUS status) {
     question->startedOnServer = false;
     question->retries = 0;
     question->overloadRetries = 0;
-    question->holdUntil = 0;
+    question->holdUntil = NoHold;
     question->overTcp = false;
     Enqueue(session, question, false);
 }
@@ -395,7 +408,7 @@ void Send(DnsSession* session, DnsQuestion* question, DnsClock::time_point now) 
     question->retransmitAt =
         tcp ? end
             : std::min(end, now + DnsWindowRto(server.window, session->limits, question->retries));
-    session->sent.insert(question);
+    Await(session, question);
     DnsWindowSent(server.window, now);
     // A failure to open the socket calls back at once, inside ares_send.
     session->sending = true;
@@ -428,7 +441,7 @@ void Pump(DnsSession* session, DnsClock::time_point now) {
                 MoveOn(session, question, server.down != 0 ? server.down : ERROR_TIMEOUT);
                 continue;
             }
-            if (question->holdUntil != 0 && server.window.inFlight > question->holdUntil)
+            if (server.awaited > question->holdUntil)
                 break; // an overload retry waits for fewer in flight, and the rest behind it
             if (!DnsWindowMaySend(server.window, now, &server.ready)) {
                 server.hasPacing = double(server.window.inFlight) + 1 <= server.window.window;
@@ -466,7 +479,7 @@ void CheckTimers(DnsSession* session, DnsClock::time_point now) {
             t->counted = false;
         }
         question->current = nullptr;
-        session->sent.erase(question);
+        StopAwaiting(session, question);
         if (server.window.answered && server.window.lossRate >= RateLimitLossRate &&
             server.tcpFailures < TcpFailuresForUdp)
             server.overTcp = true; // drops while answers come: a rate limiter
@@ -491,7 +504,7 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     t->counted = false;
     if (question->current == t) {
         question->current = nullptr;
-        session->sent.erase(question);
+        StopAwaiting(session, question);
     }
 
     if (!t->tcp && message.size() > 2 && (message[2] & 0x02) != 0) { // truncated
@@ -510,13 +523,18 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     DnsWindowAnswered(server.window, now, t->sentAt, counted, MayBeOverload(status));
     // Perhaps only too many at once: asked again when fewer are in flight. A server that
     // recurses (RA) may refuse for overload again while it sheds load, so it gets a few
-    // tries, each with half as many in flight; one that does not (an authoritative server
-    // refusing names outside its zones) gets one.
+    // tries, each with half as many in flight, and the last one alone: what it answers to a
+    // question asked alone is what one query at a time gets. One that does not recurse (an
+    // authoritative server refusing names outside its zones) gets one. The server answered, so
+    // each try has the server's whole time again.
     const bool recursive = message.size() > 3 && (message[3] & 0x80) != 0;
     const unsigned retries = recursive ? OverloadRetriesRecursive : 1;
     if (MayBeOverload(status) && question->overloadRetries < retries) {
         ++question->overloadRetries;
-        question->holdUntil = std::max<size_t>(1, server.window.inFlight / 2);
+        question->holdUntil = recursive && question->overloadRetries == retries
+                                  ? 0
+                                  : std::max<size_t>(1, server.awaited / 2);
+        question->startedOnServer = false;
         Retire(session, question);
         Enqueue(session, question, true);
         return;
@@ -536,7 +554,7 @@ void SendAgain(DnsSession* session, DnsTry* t) {
     DnsQuestion* question = t->question;
     if (question->current != t) return;
     question->current = nullptr;
-    session->sent.erase(question);
+    StopAwaiting(session, question);
     Enqueue(session, question, true);
 }
 

@@ -1,7 +1,8 @@
 // How a session treats a server: a question asked twice goes out once, an overloaded or lossy
-// server is asked again instead of losing the answer, truncation and rate limiting move the
-// server to one TCP connection, and a server that drops above its capacity sees the queries in
-// flight settle there. FakeDnsServer on 127.0.0.1 stands for the server.
+// server is asked again instead of losing the answer, a forwarder at its limit loses nothing,
+// truncation and rate limiting move the server to one TCP connection, and a server that drops above
+// its capacity sees the queries in flight settle there. FakeDnsServer on 127.0.0.1 stands for the
+// server.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -118,6 +119,27 @@ TEST_F(DnsFlowTest, OverloadAndLossAreAskedAgainAtTheSameServer) {
         EXPECT_EQ(Ask({name}), std::vector<DNS_STATUS>{c.status});
         EXPECT_EQ(server.Queries().size() - before, c.queries);
     }
+}
+
+// A forwarder refuses whatever arrives above its limit of queries forwarded at once, however
+// many names are asked: what one query at a time gets, all of them get.
+TEST_F(DnsFlowTest, AForwarderAtItsLimitLosesNothing) {
+    constexpr size_t Count = 120;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < Count; ++i) {
+        names.push_back(Numbered("f", i));
+        FakeDnsServer::Reply reply = GoodA();
+        reply.delay = 10ms;
+        server.SetReply(names.back(), A, reply);
+    }
+    server.SetForwardLimit(1);
+    DnsClientSetTimeoutForTesting(2000);
+    std::vector<DNS_STATUS> statuses = Ask(names);
+    std::vector<std::string> failed;
+    for (size_t i = 0; i < Count; ++i)
+        if (statuses[i] != 0) failed.push_back(names[i] + " " + std::to_string(statuses[i]));
+    EXPECT_EQ(failed, std::vector<std::string>{});
+    EXPECT_GT(server.Refused(), 0u) << "the limit was reached";
 }
 
 TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {

@@ -93,6 +93,16 @@ void FakeDnsServer::SetCapacity(size_t queries) {
     capacity_ = queries;
 }
 
+void FakeDnsServer::SetForwardLimit(size_t queries) {
+    std::lock_guard lock(mutex_);
+    forwardLimit_ = queries;
+}
+
+size_t FakeDnsServer::Refused() const {
+    std::lock_guard lock(mutex_);
+    return refused_;
+}
+
 std::vector<FakeDnsServer::Query> FakeDnsServer::Queries() const {
     std::lock_guard lock(mutex_);
     return queries_;
@@ -224,6 +234,14 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
         inFlightSeen_.push_back(waiting);
         if (capacity_ != 0 && waiting >= capacity_) {
             ++dropped_;
+            return;
+        }
+        if (forwardLimit_ != 0 && waiting >= forwardLimit_) {
+            ++refused_;
+            Bytes refused = {0, 0, 0x81, 0x85, 0, 1, 0, 0, 0, 0, 0, 0};
+            Set16(refused.data(), query.id);
+            refused.insert(refused.end(), data + HeaderSize, data + questionEnd);
+            Send({std::chrono::steady_clock::now(), fd, false, peer, refused});
             return;
         }
     }

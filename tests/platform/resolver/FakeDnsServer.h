@@ -79,6 +79,11 @@ class FakeDnsServer {
     // A server that takes only so many UDP queries at once: one that arrives while so many
     // answers are still to be sent is dropped, as a full socket buffer drops it.
     void SetCapacity(size_t queries);
+    // A forwarder at its limit: a UDP query that arrives while so many answers are still to be
+    // sent is answered REFUSED (with RA) at once, as a recursive server above its limit of
+    // queries forwarded at once answers it.
+    void SetForwardLimit(size_t queries);
+    size_t Refused() const;
     std::vector<Query> Queries() const;
     // UDP answers waiting to be sent when each UDP query arrived, dropped queries included.
     std::vector<size_t> InFlightSeen() const;
@@ -107,6 +112,8 @@ class FakeDnsServer {
     std::map<int, Bytes> connections_; // TCP connection -> bytes received so far
     size_t holdUntil_ = 0;
     size_t capacity_ = 0;
+    size_t forwardLimit_ = 0;
+    size_t refused_ = 0;
     size_t dropped_ = 0;
     size_t tcpConnections_ = 0;
     std::vector<size_t> inFlightSeen_;
