@@ -6,12 +6,12 @@
 // came. Each server has a window of tries in flight (DnsServerWindow): it grows while answers
 // come, shrinks on congestion, and tries leave paced. An unanswered try is sent again after a
 // time-out measured from the server's round trip, backing off, until the question has spent its
-// time on the server; an overload answer (SERVFAIL, REFUSED) is asked once more with fewer in
-// flight; a truncated answer is asked again over TCP, and a server that truncates or drops as a
-// rate limiter does gets the rest of its questions over TCP. A server that refuses the
-// connection, or has been silent for a question's whole time, gets no more questions; a question
-// that fails at a server (no answer, SERVFAIL, REFUSED, NOTIMP, a malformed answer) moves on to
-// the next server, and the status at the last one is the result.
+// time on the server; an overload answer (SERVFAIL, REFUSED) is asked again with fewer in
+// flight, at a resolver at last alone; a truncated answer is asked again over TCP, and a server
+// that truncates or drops as a rate limiter does gets the rest of its questions over TCP. A server
+// that refuses the connection, or has been silent for a question's whole time, gets no more
+// questions; a question that fails at a server (no answer, SERVFAIL, REFUSED, NOTIMP, a malformed
+// answer) moves on to the next server, and the status at the last one is the result.
 #include <algorithm>
 #include <ares.h>
 #include <arpa/inet.h>
