@@ -59,6 +59,16 @@ class DnsFlowTest : public ::testing::Test {
         }
         return statuses;
     }
+    // count numbered names that the server answers with reply.
+    std::vector<std::string> ManyNames(const char* prefix, size_t count,
+                                       const FakeDnsServer::Reply& reply) {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < count; ++i) {
+            names.push_back(Numbered(prefix, i));
+            server.SetReply(names.back(), A, reply);
+        }
+        return names;
+    }
     size_t UdpQueries() const {
         size_t n = 0;
         for (const auto& query : server.Queries())
@@ -125,13 +135,9 @@ TEST_F(DnsFlowTest, OverloadAndLossAreAskedAgainAtTheSameServer) {
 // many names are asked: what one query at a time gets, all of them get.
 TEST_F(DnsFlowTest, AForwarderAtItsLimitLosesNothing) {
     constexpr size_t Count = 120;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < Count; ++i) {
-        names.push_back(Numbered("f", i));
-        FakeDnsServer::Reply reply = GoodA();
-        reply.delay = 10ms;
-        server.SetReply(names.back(), A, reply);
-    }
+    FakeDnsServer::Reply reply = GoodA();
+    reply.delay = 10ms;
+    std::vector<std::string> names = ManyNames("f", Count, reply);
     server.SetForwardLimit(1);
     DnsClientSetTimeoutForTesting(2000);
     std::vector<DNS_STATUS> statuses = Ask(names);
@@ -143,13 +149,9 @@ TEST_F(DnsFlowTest, AForwarderAtItsLimitLosesNothing) {
 }
 
 TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {
-    std::vector<std::string> names;
-    for (size_t i = 0; i < 4 * size_t(DnsInitialWindow); ++i) {
-        names.push_back(Numbered("t", i));
-        FakeDnsServer::Reply reply = GoodA();
-        reply.truncateOverUdp = true;
-        server.SetReply(names.back(), A, reply);
-    }
+    FakeDnsServer::Reply reply = GoodA();
+    reply.truncateOverUdp = true;
+    std::vector<std::string> names = ManyNames("t", 4 * size_t(DnsInitialWindow), reply);
     std::vector<DNS_STATUS> statuses = Ask(names);
     EXPECT_EQ(statuses, std::vector<DNS_STATUS>(names.size(), 0));
     EXPECT_EQ(server.TcpConnections(), 1u) << "one connection, every question pipelined on it";
@@ -161,13 +163,9 @@ TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {
 TEST_F(DnsFlowTest, QueriesInFlightSettleAtWhatTheServerTakes) {
     constexpr size_t Capacity = 24;
     constexpr size_t Count = 600;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < Count; ++i) {
-        names.push_back(Numbered("w", i));
-        FakeDnsServer::Reply reply = GoodA();
-        reply.delay = 10ms;
-        server.SetReply(names.back(), A, reply);
-    }
+    FakeDnsServer::Reply reply = GoodA();
+    reply.delay = 10ms;
+    std::vector<std::string> names = ManyNames("w", Count, reply);
     server.SetCapacity(Capacity);
     DnsClientSetTimeoutForTesting(2000);
     std::vector<DNS_STATUS> statuses = Ask(names);
