@@ -61,7 +61,7 @@ constexpr unsigned OverloadRetriesRecursive = 4;
 // A question that is not waiting for fewer in flight.
 constexpr size_t NoHold = SIZE_MAX;
 // A share of lost tries, while other answers arrive, that a rate limiter drops.
-constexpr double RateLimitLossRate = 2.0;
+constexpr double RateLimitLossRate = 0.25;
 // TCP connections that may fail before a server is asked over UDP only.
 constexpr unsigned TcpFailuresForUdp = 2;
 // Answers a session keeps for questions asked again.

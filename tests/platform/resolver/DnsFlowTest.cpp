@@ -160,6 +160,17 @@ TEST_F(DnsFlowTest, TruncatingServersAreAskedOverOneTcpConnection) {
     EXPECT_LE(UdpQueries(), size_t(DnsInitialWindow)) << "after a few truncations, TCP";
 }
 
+// A rate limiter that drops without sending truncated answers: many drops while other answers
+// come move the server to TCP, where nothing is dropped.
+TEST_F(DnsFlowTest, ARateLimiterThatOnlyDropsIsAskedOverTcp) {
+    std::vector<std::string> names = ManyNames("d", 200, GoodA());
+    server.SetDropEvery(2);
+    DnsClientSetTimeoutForTesting(2000);
+    EXPECT_EQ(Ask(names), std::vector<DNS_STATUS>(names.size(), 0));
+    EXPECT_EQ(server.TcpConnections(), 1u);
+    EXPECT_LT(UdpQueries(), names.size()) << "the rest over TCP";
+}
+
 TEST_F(DnsFlowTest, QueriesInFlightSettleAtWhatTheServerTakes) {
     constexpr size_t Capacity = 24;
     constexpr size_t Count = 600;

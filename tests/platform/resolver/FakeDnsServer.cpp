@@ -98,6 +98,11 @@ void FakeDnsServer::SetForwardLimit(size_t queries) {
     forwardLimit_ = queries;
 }
 
+void FakeDnsServer::SetDropEvery(size_t n) {
+    std::lock_guard lock(mutex_);
+    dropEvery_ = n;
+}
+
 size_t FakeDnsServer::Refused() const {
     std::lock_guard lock(mutex_);
     return refused_;
@@ -232,7 +237,8 @@ void FakeDnsServer::Handle(const uint8_t* data, size_t size, int fd, bool tcp, c
         size_t waiting = size_t(std::count_if(outgoing_.begin(), outgoing_.end(),
                                               [](const Outgoing& out) { return !out.tcp; }));
         inFlightSeen_.push_back(waiting);
-        if (capacity_ != 0 && waiting >= capacity_) {
+        if ((capacity_ != 0 && waiting >= capacity_) ||
+            (dropEvery_ != 0 && ++udpQueries_ % dropEvery_ == 0)) {
             ++dropped_;
             return;
         }

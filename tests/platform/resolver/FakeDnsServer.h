@@ -83,6 +83,8 @@ class FakeDnsServer {
     // sent is answered REFUSED (with RA) at once, as a recursive server above its limit of
     // queries forwarded at once answers it.
     void SetForwardLimit(size_t queries);
+    // A response rate limiter that sends no truncated answers: every n-th UDP query is dropped.
+    void SetDropEvery(size_t n);
     size_t Refused() const;
     std::vector<Query> Queries() const;
     // UDP answers waiting to be sent when each UDP query arrived, dropped queries included.
@@ -113,6 +115,8 @@ class FakeDnsServer {
     size_t holdUntil_ = 0;
     size_t capacity_ = 0;
     size_t forwardLimit_ = 0;
+    size_t dropEvery_ = 0;
+    size_t udpQueries_ = 0;
     size_t refused_ = 0;
     size_t dropped_ = 0;
     size_t tcpConnections_ = 0;
