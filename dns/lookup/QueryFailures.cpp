@@ -43,7 +43,7 @@ const wchar_t* TypeName(uint16_t type) {
 } // namespace
 
 bool IsQueryFailure(DNS_STATUS status) {
-    return status != 0 && status != DNS_ERROR_RCODE_NAME_ERROR && status != DNS_INFO_NO_RECORDS;
+    return !DnsStatusAnswersName(status);
 }
 
 void NoteQueryOutcome(NameFailures* failures, uint16_t type, DNS_STATUS status) {

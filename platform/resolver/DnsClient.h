@@ -24,6 +24,17 @@ DNS_STATUS DnsQuery_W(const wchar_t* name, uint16_t type, uint32_t options, IP4_
 void DnsFree(void* data, DNS_FREE_TYPE freeType);
 #endif
 
+// Statuses that say something about the name: its records, none of the type, or no such name.
+inline bool DnsStatusAnswersName(DNS_STATUS status) {
+    return status == 0 || status == DNS_ERROR_RCODE_NAME_ERROR || status == DNS_INFO_NO_RECORDS;
+}
+
+// Statuses that may only mean that the server had too many queries at once (a forwarder
+// refuses above its limit of queries forwarded): a server failure or a refusal.
+inline bool DnsStatusMayBeOverload(DNS_STATUS status) {
+    return status == DNS_ERROR_RCODE_SERVER_FAILURE || status == DNS_ERROR_RCODE_REFUSED;
+}
+
 // One query of a batch or a session: name and type in; status and results (as DnsQuery_W
 // gives them) out.
 struct DnsQueryRequest {

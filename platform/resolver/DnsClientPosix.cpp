@@ -94,16 +94,6 @@ bool AskNextServer(DNS_STATUS status) {
     }
 }
 
-// Answers that may come from an overloaded server (dnsmasq refuses above its forward limit).
-bool MayBeOverload(DNS_STATUS status) {
-    return status == DNS_ERROR_RCODE_SERVER_FAILURE || status == DNS_ERROR_RCODE_REFUSED;
-}
-
-// Outcomes that say something about the name, worth keeping for the same question again.
-bool Definite(DNS_STATUS status) {
-    return status == 0 || status == DNS_INFO_NO_RECORDS || status == DNS_ERROR_RCODE_NAME_ERROR;
-}
-
 DNS_STATUS StatusFromSocketError(int error) {
     switch (error) {
     case EHOSTUNREACH:
@@ -299,12 +289,17 @@ void StopAwaiting(DnsSession* session, DnsQuestion* question) {
     if (session->sent.erase(question) != 0) --session->servers[question->server].awaited;
 }
 
+// A try still counted in its server's window leaves it.
+void Uncount(DnsSession* session, DnsTry* t) {
+    DnsServerWindow& window = session->servers[t->server].window;
+    if (t->counted && window.inFlight > 0) --window.inFlight;
+    t->counted = false;
+}
+
 // Stops waiting for every try of the question; a try still counted leaves the window.
 void Retire(DnsSession* session, DnsQuestion* question) {
     for (DnsTry* t : question->open) {
-        if (t->counted && session->servers[t->server].window.inFlight > 0)
-            --session->servers[t->server].window.inFlight;
-        t->counted = false;
+        Uncount(session, t);
         t->question = nullptr;
     }
     question->open.clear();
@@ -334,7 +329,8 @@ void Complete(DnsSession* session, DnsQuestion* question, DNS_STATUS status,
         --session->open;
     }
     question->asks.clear();
-    if (Definite(status) && session->answered.size() < CacheLimit) {
+    // What says something about the name is kept for the same question again.
+    if (DnsStatusAnswersName(status) && session->answered.size() < CacheLimit) {
         try {
             session->answered.emplace(question->key,
                                       Answer{status, {message.begin(), message.end()}});
@@ -520,7 +516,7 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     DNS_RECORD* records = nullptr;
     DNS_STATUS status = DnsParseAnswer(message, question->wireName, question->type, &records);
     DnsFree(records, DnsFreeRecordList);
-    DnsWindowAnswered(server.window, now, t->sentAt, counted, MayBeOverload(status));
+    DnsWindowAnswered(server.window, now, t->sentAt, counted, DnsStatusMayBeOverload(status));
     // Perhaps only too many at once: asked again when fewer are in flight. A server that
     // recurses (RA) may refuse for overload again while it sheds load, so it gets a few
     // tries, each with half as many in flight, and the last one alone: what it answers to a
@@ -529,7 +525,7 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
     // each try has the server's whole time again.
     const bool recursive = message.size() > 3 && (message[3] & 0x80) != 0;
     const unsigned retries = recursive ? OverloadRetriesRecursive : 1;
-    if (MayBeOverload(status) && question->overloadRetries < retries) {
+    if (DnsStatusMayBeOverload(status) && question->overloadRetries < retries) {
         ++question->overloadRetries;
         question->holdUntil = recursive && question->overloadRetries == retries
                                   ? 0
@@ -548,9 +544,7 @@ void TakeAnswer(DnsSession* session, DnsTry* t, std::span<const uint8_t> message
 // A try that failed without an answer leaves the window; when the question was waiting for
 // it, the question is sent again first.
 void SendAgain(DnsSession* session, DnsTry* t) {
-    DnsServer& server = session->servers[t->server];
-    if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
-    t->counted = false;
+    Uncount(session, t);
     DnsQuestion* question = t->question;
     if (question->current != t) return;
     question->current = nullptr;
@@ -599,8 +593,7 @@ void OnAnswer(void* arg, int aresStatus, int, unsigned char* answer, int length)
     default:
         break;
     }
-    DnsServer& server = session->servers[t->server];
-    if (t->counted && server.window.inFlight > 0) --server.window.inFlight;
+    Uncount(session, t.get());
     if (question->current == t.get()) MoveOn(session, question, DNS_ERROR_BAD_PACKET);
 }
 

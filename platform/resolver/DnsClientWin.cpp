@@ -81,17 +81,6 @@ DNS_RECORD* KeepAnswerSection(DNS_RECORD* list) {
     return answers;
 }
 
-// Answers that may come from a server with too many queries at once (Windows says 9005 for a
-// refusal, wine 9002 for both).
-bool MayBeOverload(DNS_STATUS status) {
-    return status == DNS_ERROR_RCODE_SERVER_FAILURE || status == DNS_ERROR_RCODE_REFUSED;
-}
-
-// Answers that say something about the name: the server coped.
-bool Good(DNS_STATUS status) {
-    return status == 0 || status == DNS_ERROR_RCODE_NAME_ERROR || status == DNS_INFO_NO_RECORDS;
-}
-
 struct Job {
     std::wstring name;
     uint16_t type = 0;
@@ -158,15 +147,6 @@ class Locked {
     Locked& operator=(const Locked&) = delete;
 };
 
-void Erase(std::vector<Job*>& jobs, Job* job) {
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        if (jobs[i] == job) {
-            jobs.erase(jobs.begin() + static_cast<std::ptrdiff_t>(i));
-            return;
-        }
-    }
-}
-
 // Called with the lock held: the next query a session may start, taken from its waiting ones
 // and counted as running; null when none may start now. The sessions take turns.
 Job* StartNext() {
@@ -189,7 +169,8 @@ Job* StartNext() {
 // Called with the lock held when a started query has its status. True when it goes back to
 // its session's waiting ones, to be asked again.
 bool AskAgain(DnsSession* session, Job* job) {
-    if (MayBeOverload(job->status) && job->quick) {
+    // Windows says 9005 for a refusal, wine 9002 for both.
+    if (DnsStatusMayBeOverload(job->status) && job->quick) {
         // The queries that ran together with the first one of such answers all met the same
         // load: they halve the limit once between them.
         if (job->start >= session->halvedAt) {
@@ -213,7 +194,7 @@ bool AskAgain(DnsSession* session, Job* job) {
             job->startBelow = std::max<size_t>(session->running.size(), 1);
             return true;
         }
-    } else if (Good(job->status) && job->start >= session->halvedAt &&
+    } else if (DnsStatusAnswersName(job->status) && job->start >= session->halvedAt &&
                (session->waiting.empty() || !session->waiting.front()->askedAgain) &&
                session->limit < MaxThreads && ++session->goodAnswers >= session->limit) {
         // Only what ran within the limit as it is tells that the server copes with it, and
@@ -244,7 +225,7 @@ DWORD WINAPI Worker(void* parameter) {
         AcquireSRWLockExclusive(&ThePool.lock);
         self->busy = false;
         if (DnsSession* session = job->session) {
-            Erase(session->running, job);
+            std::erase(session->running, job);
             // After a shutdown no thread of this generation would start it again.
             if (ThePool.generation != generation || !AskAgain(session, job)) {
                 session->completed.push_back(job);
@@ -423,12 +404,7 @@ void DnsSessionClose(DnsSession* session) {
         for (Job* job : session->running)
             job->session = nullptr; // its thread frees it
         session->running.clear();
-        for (size_t i = 0; i < ThePool.sessions.size(); ++i) {
-            if (ThePool.sessions[i] == session) {
-                ThePool.sessions.erase(ThePool.sessions.begin() + static_cast<std::ptrdiff_t>(i));
-                break;
-            }
-        }
+        std::erase(ThePool.sessions, session);
     }
     for (Job* job : finished)
         FreeJob(job);
