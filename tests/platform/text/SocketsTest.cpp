@@ -6,30 +6,24 @@
 #include <cstring>
 #include <string>
 
+#include "Octets.h"
 #include "platform/text/Sockets.h"
 
 namespace {
-
-uint32_t Net(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 TEST(SockInetAddr, AcceptsEveryNumberForm) {
     struct Case {
         const char* text;
         uint32_t expected;
     } cases[] = {
-        {"192.0.2.1", Net(192, 0, 2, 1)},
-        {"127.1", Net(127, 0, 0, 1)},
-        {"10.1.2", Net(10, 1, 0, 2)},
-        {"0177.0.0.1", Net(127, 0, 0, 1)},
-        {"0x7f.1", Net(127, 0, 0, 1)},
-        {"0X7F.0.0.1", Net(127, 0, 0, 1)},
-        {"3221225985", Net(192, 0, 2, 1)},
-        {"1.16777215", Net(1, 255, 255, 255)},
+        {"192.0.2.1", Octets(192, 0, 2, 1)},
+        {"127.1", Octets(127, 0, 0, 1)},
+        {"10.1.2", Octets(10, 1, 0, 2)},
+        {"0177.0.0.1", Octets(127, 0, 0, 1)},
+        {"0x7f.1", Octets(127, 0, 0, 1)},
+        {"0X7F.0.0.1", Octets(127, 0, 0, 1)},
+        {"3221225985", Octets(192, 0, 2, 1)},
+        {"1.16777215", Octets(1, 255, 255, 255)},
         {"0.0.0.0", 0},
         {"255.255.255.255", SockInvalidAddress},
     };
@@ -49,7 +43,7 @@ TEST(SockInetAddr, RejectsWhatIsNoAddress) {
 
 TEST(SockInetNtop, RendersBothFamilies) {
     wchar_t buffer[64];
-    ASSERT_TRUE(SockInetNtop4(Net(192, 0, 2, 1), buffer, 64));
+    ASSERT_TRUE(SockInetNtop4(Octets(192, 0, 2, 1), buffer, 64));
     EXPECT_EQ(std::wstring(buffer), L"192.0.2.1");
 
     struct Case {
@@ -71,7 +65,7 @@ TEST(SockInetNtop, RendersBothFamilies) {
 TEST(SockInetNtop, ShortBufferStaysEmptyAndUntouchedBeyondCapacity) {
     wchar_t buffer[8];
     std::wmemset(buffer, L'#', 8);
-    EXPECT_FALSE(SockInetNtop4(Net(192, 168, 100, 200), buffer, 4));
+    EXPECT_FALSE(SockInetNtop4(Octets(192, 168, 100, 200), buffer, 4));
     EXPECT_EQ(buffer[0], L'\0');
     EXPECT_EQ(buffer[4], L'#');
     uint8_t loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};

@@ -4,19 +4,12 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstring>
 #include <string>
 
+#include "Octets.h"
 #include "platform/text/Sockets.h"
 
 namespace {
-
-uint32_t Octets(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    uint8_t bytes[4] = {a, b, c, d};
-    uint32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 TEST(SockInetAddrWin, EveryFormOfInetAddr) {
     EXPECT_EQ(SockInetAddr("192.0.2.1"), Octets(192, 0, 2, 1));
