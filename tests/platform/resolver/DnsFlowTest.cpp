@@ -168,7 +168,9 @@ TEST_F(DnsFlowTest, ARateLimiterThatOnlyDropsIsAskedOverTcp) {
     DnsClientSetTimeoutForTesting(2000);
     EXPECT_EQ(Ask(names), std::vector<DNS_STATUS>(names.size(), 0));
     EXPECT_EQ(server.TcpConnections(), 1u);
-    EXPECT_LT(UdpQueries(), names.size()) << "the rest over TCP";
+    // The first window may all leave over UDP before a drop shows; what is asked again goes
+    // over TCP. Staying on UDP would send half as many again for the drops, and so on.
+    EXPECT_LT(UdpQueries(), names.size() * 3 / 2) << "asked again over TCP";
 }
 
 TEST_F(DnsFlowTest, QueriesInFlightSettleAtWhatTheServerTakes) {
