@@ -217,7 +217,7 @@ class OverloadAnswers(E2ETestCase):
 
     def test_time_out_is_not_asked_again(self):
         # Alone (one query at a time) and in flight with others, a question that is never
-        # answered is asked equally often: the client's own tries, never a try more. The two
+        # answered gets the client's own tries, never a round more. The two
         # run at the same time, on names of their own.
         server = self.scripted("127.0.0.24", "mute")
         alone = start("rdns /A:127.0.0.24 198.51.100.1", ONE_AT_A_TIME)
@@ -231,7 +231,10 @@ class OverloadAnswers(E2ETestCase):
         self.assertEqual(in_flight.err, lines[1] + lines[2])
         counts = server.counts()
         self.assertEqual(len(counts), 3)
-        self.assertEqual(len(set(counts.values())), 1, counts)
+        # The client's tries fit its time on the server; on a loaded machine a late timer may
+        # leave room for one try fewer. A time-out asked again would bring a second round of
+        # tries: twice as many.
+        self.assertLess(max(counts.values()), 2 * min(counts.values()), counts)
 
 
 if __name__ == "__main__":
